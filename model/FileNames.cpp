@@ -21,7 +21,9 @@ QString lastPathComponent(const QString& path) {
     return slash < 0 || trimmed.size() == 1 ? trimmed : trimmed.mid(slash + 1);
 }
 
-QString lastPathComponent(const QUrl& url) { return lastPathComponent(pathOf(url)); }
+QString lastPathComponent(const QUrl& url) {
+    return lastPathComponent(pathOf(url));
+}
 
 QString pathExtension(const QString& path) {
     const QString name = lastPathComponent(path);
@@ -29,7 +31,9 @@ QString pathExtension(const QString& path) {
     return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
-QString pathExtension(const QUrl& url) { return pathExtension(pathOf(url)); }
+QString pathExtension(const QUrl& url) {
+    return pathExtension(pathOf(url));
+}
 
 QString baseName(const QUrl& url) {
     const QString name = lastPathComponent(url);

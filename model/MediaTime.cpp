@@ -64,8 +64,8 @@ MediaTime combine(const MediaTime& a, const MediaTime& b, bool subtract) {
     } else {
         const Wide g = wideGcd(a.timescale, b.timescale);
         denominator = Wide(a.timescale) / g * b.timescale;
-        numerator = Wide(a.value) * (denominator / a.timescale) +
-                    bValue * (denominator / b.timescale);
+        numerator =
+            Wide(a.value) * (denominator / a.timescale) + bValue * (denominator / b.timescale);
         if (denominator > int32Max) {
             const Wide r = wideGcd(numerator, denominator);
             if (r > 1) {
@@ -127,9 +127,13 @@ int compare(const MediaTime& a, const MediaTime& b) {
     return left == right ? 0 : (left < right ? -1 : 1);
 }
 
-MediaTime operator+(const MediaTime& a, const MediaTime& b) { return combine(a, b, false); }
+MediaTime operator+(const MediaTime& a, const MediaTime& b) {
+    return combine(a, b, false);
+}
 
-MediaTime operator-(const MediaTime& a, const MediaTime& b) { return combine(a, b, true); }
+MediaTime operator-(const MediaTime& a, const MediaTime& b) {
+    return combine(a, b, true);
+}
 
 MediaTime reduced(const MediaTime& time) {
     if (!time.isExactNumeric())

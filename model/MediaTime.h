@@ -55,11 +55,21 @@ struct MediaTime {
 // infinity < invalid; numbers compare by epoch first, then exactly by value. Returns -1, 0, 1.
 int compare(const MediaTime& a, const MediaTime& b);
 
-inline bool operator==(const MediaTime& a, const MediaTime& b) { return compare(a, b) == 0; }
-inline bool operator<(const MediaTime& a, const MediaTime& b) { return compare(a, b) < 0; }
-inline bool operator>(const MediaTime& a, const MediaTime& b) { return compare(a, b) > 0; }
-inline bool operator<=(const MediaTime& a, const MediaTime& b) { return compare(a, b) <= 0; }
-inline bool operator>=(const MediaTime& a, const MediaTime& b) { return compare(a, b) >= 0; }
+inline bool operator==(const MediaTime& a, const MediaTime& b) {
+    return compare(a, b) == 0;
+}
+inline bool operator<(const MediaTime& a, const MediaTime& b) {
+    return compare(a, b) < 0;
+}
+inline bool operator>(const MediaTime& a, const MediaTime& b) {
+    return compare(a, b) > 0;
+}
+inline bool operator<=(const MediaTime& a, const MediaTime& b) {
+    return compare(a, b) <= 0;
+}
+inline bool operator>=(const MediaTime& a, const MediaTime& b) {
+    return compare(a, b) >= 0;
+}
 
 // Exact sum and difference. Same timescale stays; otherwise the least common multiple, or the
 // reduced exact result. When the exact result cannot be represented, the result is invalid.

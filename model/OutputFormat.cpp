@@ -36,7 +36,9 @@ QString OutputFormat::displayName() const {
     return case_ == landscape ? QStringLiteral("Landscape 16:9") : QStringLiteral("Portrait 9:16");
 }
 
-double OutputFormat::aspectRatio() const { return case_ == landscape ? 16.0 / 9.0 : 9.0 / 16.0; }
+double OutputFormat::aspectRatio() const {
+    return case_ == landscape ? 16.0 / 9.0 : 9.0 / 16.0;
+}
 
 OutputDimensions OutputFormat::dimensions(OutputResolution resolution) const {
     const std::int64_t longSide = resolution == OutputResolution::hd ? 1920 : 3840;

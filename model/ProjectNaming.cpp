@@ -2,7 +2,6 @@
 
 #include "model/FileNames.h"
 
-
 void ProjectNaming::setSource(const QUrl& url) {
     const QString trimmed = FileNames::baseName(url).trimmed();
     sourceBaseName_ = trimmed.isEmpty() ? fallbackBaseName : trimmed;
@@ -60,9 +59,8 @@ QString ProjectNaming::filename(int angleCount, OutputFormat format, OutputResol
             length = 2;
         }
         const auto category = QChar::category(scalar);
-        const bool replace = category == QChar::Other_Control ||
-                             category == QChar::Other_Format || scalar == U'/' ||
-                             scalar == U'\\' || scalar == U':';
+        const bool replace = category == QChar::Other_Control || category == QChar::Other_Format ||
+                             scalar == U'/' || scalar == U'\\' || scalar == U':';
         if (replace)
             result += QLatin1Char('-');
         else

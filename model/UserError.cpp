@@ -5,7 +5,8 @@
 MessageError::MessageError(QString message)
     : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
-CancellationError::CancellationError() : MessageError(QStringLiteral("The operation was cancelled.")) {}
+CancellationError::CancellationError()
+    : MessageError(QStringLiteral("The operation was cancelled.")) {}
 
 QString localizedDescription(const std::exception& error) {
     if (const auto* own = dynamic_cast<const MessageError*>(&error))

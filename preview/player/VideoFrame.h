@@ -16,8 +16,7 @@ class VideoFrame {
 public:
     VideoFrame() = default;
     // Takes ownership of the frame.
-    explicit VideoFrame(AVFrame* frame)
-        : frame_(frame, [](AVFrame* f) { av_frame_free(&f); }) {}
+    explicit VideoFrame(AVFrame* frame) : frame_(frame, [](AVFrame* f) { av_frame_free(&f); }) {}
 
     bool isNull() const { return !frame_; }
     const AVFrame* avFrame() const { return frame_.get(); }
@@ -31,7 +30,9 @@ public:
     int lineSize(int index) const { return frame_->linesize[index]; }
     // Y'CbCr matrix and range as decoded; unspecified means BT.709 for HD and larger, limited.
     AVColorSpace colorMatrix() const { return frame_ ? frame_->colorspace : AVCOL_SPC_UNSPECIFIED; }
-    AVColorRange colorRange() const { return frame_ ? frame_->color_range : AVCOL_RANGE_UNSPECIFIED; }
+    AVColorRange colorRange() const {
+        return frame_ ? frame_->color_range : AVCOL_RANGE_UNSPECIFIED;
+    }
 
 private:
     std::shared_ptr<AVFrame> frame_;

@@ -5,7 +5,9 @@
 #include <limits>
 
 namespace {
-double round3(double x) { return std::round(x * 1000) / 1000; }
+double round3(double x) {
+    return std::round(x * 1000) / 1000;
+}
 } // namespace
 
 TEST(NativeProjection, CoverageMatchesKnownFigures) {

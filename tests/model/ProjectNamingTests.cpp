@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 namespace {
-QUrl file(const QString& name) { return QUrl::fromLocalFile(QStringLiteral("/clips/") + name); }
+QUrl file(const QString& name) {
+    return QUrl::fromLocalFile(QStringLiteral("/clips/") + name);
+}
 
 const OutputFormat landscape = OutputFormat::landscape;
 const OutputFormat portrait = OutputFormat::portrait;
