@@ -1,0 +1,178 @@
+#pragma once
+
+#include "model/AngleSettings.h"
+#include "model/ExportMediaInfo.h"
+#include "model/ExportView.h"
+#include "model/OutputFormat.h"
+#include "model/ProjectNaming.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <qcoro/qcorotask.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+class FilePanels;
+class LivePreviewSession;
+class Workspace;
+
+// Everything the session model reaches outside itself. A member left empty is filled with the
+// real one (the media inspector, the FCPXML writer, the desktop workspace, Qt's file dialogs and
+// a preview engine drawing through OpenGL), so tests replace only what they need to control.
+struct SessionServices {
+    // Both run on a worker thread with their own copies of the arguments.
+    std::function<ExportMediaInfo(const QUrl& url, std::stop_token stop)> inspect;
+    std::function<void(const QUrl& source, const ExportMediaInfo& info,
+                       const QList<ExportView>& views, std::int64_t width, std::int64_t height,
+                       const QString& name, const QString& layout, const QUrl& destination)>
+        write;
+    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<FilePanels> panels;
+    std::unique_ptr<LivePreviewSession> preview;
+};
+
+// The window's application state: the open source and its preview, the project's shape, size
+// and naming, the four camera views, and the opening, saving and Final Cut hand-off flows with
+// the texts that tell the user what is happening. Lives on the main thread; every setter
+// notifies only when the value really changes, except the naming pass-throughs, which notify
+// projectNamingChanged on every accepted assignment.
+//
+// Derived values change with: activeAngles and keyInstruction with angleCount;
+// projectNameSuffix and projectFilename with projectNaming, angleCount, outputFormat and
+// outputResolution.
+class SessionModel : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString dimensions READ dimensions NOTIFY dimensionsChanged)
+    Q_PROPERTY(bool loading READ loading NOTIFY loadingChanged)
+    Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
+    Q_PROPERTY(bool openingFinalCut READ openingFinalCut NOTIFY openingFinalCutChanged)
+    Q_PROPERTY(QString status READ status WRITE setStatus NOTIFY statusChanged)
+    Q_PROPERTY(QString layout READ layout WRITE setLayout NOTIFY layoutChanged)
+    Q_PROPERTY(int angleCount READ angleCount WRITE setAngleCount NOTIFY angleCountChanged)
+
+public:
+    explicit SessionModel(QObject* parent = nullptr);
+    explicit SessionModel(SessionServices services, QObject* parent = nullptr);
+    ~SessionModel() override;
+
+    // The video currently open; absent while one is being opened or after a failed opening.
+    const std::optional<QUrl>& source() const { return source_; }
+    // The same engine for the model's whole life.
+    LivePreviewSession* preview() const { return preview_.get(); }
+    // "5760 × 2880 · 29.970 fps · 62.5 sec" for the last video opened successfully.
+    const QString& dimensions() const { return dimensions_; }
+    bool loading() const { return loading_; }
+    bool exporting() const { return exporting_; }
+    bool openingFinalCut() const { return openingFinalCut_; }
+
+    const QString& status() const { return status_; }
+    void setStatus(const QString& status);
+
+    // The last failure, shown until the window clears it.
+    const std::optional<QString>& errorMessage() const { return errorMessage_; }
+    void setErrorMessage(const std::optional<QString>& message);
+
+    const std::optional<QUrl>& lastExport() const { return lastExport_; }
+
+    const ProjectNaming& projectNaming() const { return projectNaming_; }
+    void setProjectNaming(const ProjectNaming& naming);
+
+    OutputFormat outputFormat() const { return outputFormat_; }
+    // Every assignment also prepares each view's portrait framing for the format.
+    void setOutputFormat(OutputFormat format);
+
+    OutputResolution outputResolution() const { return outputResolution_; }
+    void setOutputResolution(OutputResolution resolution);
+
+    const QString& layout() const { return layout_; }
+    void setLayout(const QString& layout);
+
+    int angleCount() const { return angleCount_; }
+    void setAngleCount(int count);
+
+    // All four views, in key order; their titles and framings notify on the views themselves.
+    const QList<AngleSettings*>& angles() const { return angles_; }
+    // The generation token of the latest opening.
+    QUuid loadID() const { return loadID_; }
+
+    QList<AngleSettings*> activeAngles() const;
+    QString keyInstruction() const;
+
+    QString projectBaseName() const;
+    // Ignored while the name follows the video's file name.
+    void setProjectBaseName(const QString& name);
+    bool usesVideoFilename() const;
+    void setUsesVideoFilename(bool uses);
+    bool appendsNameDetails() const;
+    void setAppendsNameDetails(bool appends);
+    QString projectNameSuffix() const;
+    QString projectFilename() const;
+
+    // Runs the open panel and, when a file is chosen, starts opening it.
+    void chooseSource();
+    // Never throws to its caller: every failure ends in errorMessage and status. When another
+    // opening starts meanwhile, this one's results are dropped.
+    QCoro::Task<> open(QUrl url);
+    // Checks the views, runs the save panel and starts saving; returns once the panel closed.
+    void exportXML(bool openAfterSaving);
+    // Returns at once; the outcome arrives later on the main thread.
+    void openSavedXMLInFinalCut(const QUrl& url);
+
+signals:
+    void sourceChanged();
+    void dimensionsChanged();
+    void loadingChanged();
+    void exportingChanged();
+    void openingFinalCutChanged();
+    void statusChanged();
+    void errorMessageChanged();
+    void lastExportChanged();
+    void projectNamingChanged();
+    void outputFormatChanged();
+    void outputResolutionChanged();
+    void layoutChanged();
+    void angleCountChanged();
+    // Never emitted: the four views are created with the model and never replaced.
+    void anglesChanged();
+
+private:
+    struct SaveJob;
+
+    QCoro::Task<> save(SaveJob job);
+    void failOpening(const std::exception_ptr& error);
+    void finishHandOff(const std::optional<QString>& error);
+
+    void setSource(const std::optional<QUrl>& source);
+    void setDimensions(const QString& dimensions);
+    void setLoading(bool loading);
+    void setExporting(bool exporting);
+    void setOpeningFinalCut(bool opening);
+    void setLastExport(const std::optional<QUrl>& url);
+
+    SessionServices services_;
+    std::optional<QUrl> source_;
+    std::unique_ptr<LivePreviewSession> preview_;
+    QString dimensions_;
+    bool loading_ = false;
+    bool exporting_ = false;
+    bool openingFinalCut_ = false;
+    QString status_;
+    std::optional<QString> errorMessage_;
+    std::optional<QUrl> lastExport_;
+    ProjectNaming projectNaming_;
+    OutputFormat outputFormat_ = OutputFormat::landscape;
+    OutputResolution outputResolution_ = OutputResolution::ultraHD;
+    QString layout_;
+    int angleCount_ = 4;
+    QList<AngleSettings*> angles_;
+    QUuid loadID_;
+    // Asks the inspection of the latest opening to give up once it has been superseded.
+    std::stop_source inspectionStop_;
+};
