@@ -33,7 +33,7 @@ struct SessionServices {
                        const QList<ExportView>& views, std::int64_t width, std::int64_t height,
                        const QString& name, const QString& layout, const QUrl& destination)>
         write;
-    std::shared_ptr<Workspace> workspace;
+    std::shared_ptr<const Workspace> workspace;
     std::shared_ptr<FilePanels> panels;
     std::unique_ptr<LivePreviewSession> preview;
 };
