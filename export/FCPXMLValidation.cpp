@@ -1,0 +1,160 @@
+#include "export/FCPXMLExporter.h"
+#include "export/PosixFiles.h"
+#include "model/UserError.h"
+#include "platform/Workspace.h"
+
+#include <QFileInfo>
+#include <cstdarg>
+#include <libxml/parser.h>
+#include <libxml/valid.h>
+#include <libxml/xmlerror.h>
+#include <mutex>
+#include <type_traits>
+
+namespace FCPXMLExporter {
+
+namespace {
+
+const QString validationFailed =
+    QStringLiteral("The multicam setup did not pass Final Cut XML validation: ");
+
+[[noreturn]] void refuseValidation(const QString& reason) {
+    throw ExportError(validationFailed + reason);
+}
+
+struct ValidCtxtDeleter {
+    void operator()(xmlValidCtxt* context) const { xmlFreeValidCtxt(context); }
+};
+
+// The first error of one load or one validation; each call has its own, so validations on
+// several threads never see each other's messages.
+struct FirstError {
+    QString text;
+    void record(const QString& message) {
+        if (text.isEmpty())
+            text = message.trimmed();
+    }
+};
+
+// libxml2 hands parser callbacks the parser context, whose handler pointer is the handler we
+// passed in; keeping the handler first in the struct leads back to this call's record.
+struct DtdLoad {
+    xmlSAXHandler handler;
+    FirstError* firstError;
+};
+static_assert(std::is_standard_layout_v<DtdLoad>);
+
+void onDtdError(void* userData, xmlErrorPtr error) {
+    const auto* parser = static_cast<xmlParserCtxtPtr>(userData);
+    if (!parser || !error || error->level < XML_ERR_ERROR)
+        return;
+    auto* load = reinterpret_cast<DtdLoad*>(parser->sax);
+    load->firstError->record(QString::fromUtf8(error->message));
+}
+
+void onValidityError(void* userData, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    char message[1024];
+    std::vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
+    static_cast<FirstError*>(userData)->record(QString::fromUtf8(message));
+}
+
+void initialiseLibxml() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+// The DTD file is read here rather than by libxml2, so that nothing else (a network location, a
+// message printed by its loader) can come of it.
+XmlDtd loadDTD(const QString& path) {
+    QByteArray bytes;
+    try {
+        bytes = PosixFiles::readAll(path);
+    } catch (const std::system_error& error) {
+        refuseValidation(localizedDescription(error));
+    }
+    FirstError firstError;
+    DtdLoad load{{}, &firstError};
+    xmlSAXVersion(&load.handler, 2);
+    load.handler.serror = onDtdError;
+    xmlParserInputBufferPtr input =
+        xmlParserInputBufferCreateMem(bytes.constData(), int(bytes.size()), XML_CHAR_ENCODING_NONE);
+    if (!input)
+        throw std::bad_alloc();
+    XmlDtd dtd(xmlIOParseDTD(&load.handler, input, XML_CHAR_ENCODING_NONE));
+    if (!dtd || !firstError.text.isEmpty()) {
+        refuseValidation(firstError.text.isEmpty()
+                             ? QStringLiteral("The document type definition could not be read.")
+                             : firstError.text);
+    }
+    return dtd;
+}
+
+// Puts the document's own DTD back however validation ends.
+class KeepDocumentDTD {
+public:
+    explicit KeepDocumentDTD(xmlDoc* document)
+        : document_(document), internal_(document->intSubset), external_(document->extSubset) {}
+    ~KeepDocumentDTD() {
+        document_->intSubset = internal_;
+        document_->extSubset = external_;
+    }
+    KeepDocumentDTD(const KeepDocumentDTD&) = delete;
+    KeepDocumentDTD& operator=(const KeepDocumentDTD&) = delete;
+
+private:
+    xmlDoc* document_;
+    xmlDtd* internal_;
+    xmlDtd* external_;
+};
+
+} // namespace
+
+std::optional<QUrl> installedDTDURL(const Workspace& workspace) {
+    QList<QUrl> bundles = workspace.applicationURLs(QStringLiteral("com.apple.FinalCut"));
+    bundles.append(QUrl::fromLocalFile(QStringLiteral("/Applications/Final Cut Pro.app")));
+    for (const QUrl& bundle : bundles) {
+        if (!bundle.isLocalFile())
+            continue;
+        for (const char* inside :
+             {"Contents/Frameworks/Interchange.framework/Versions/A/Resources/FCPXMLv1_14.dtd",
+              "Contents/Frameworks/Interchange.framework/Resources/FCPXMLv1_14.dtd"}) {
+            const QFileInfo dtd(bundle.toLocalFile() + QLatin1Char('/') + QLatin1String(inside));
+            if (dtd.isFile() && dtd.isReadable())
+                return QUrl::fromLocalFile(dtd.absoluteFilePath());
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QUrl> installedDTDURL() {
+    return installedDTDURL(Workspace::system());
+}
+
+void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL) {
+    const std::optional<QUrl> url = dtdURL ? dtdURL : installedDTDURL();
+    if (!url || !url->isLocalFile())
+        throw ExportError(
+            QStringLiteral("Final Cut Pro's FCPXML 1.14 support files could not be "
+                           "found. Install or update Final Cut Pro, then try again."));
+    initialiseLibxml();
+    const KeepDocumentDTD keep(document);
+    const XmlDtd dtd = loadDTD(url->toLocalFile());
+
+    FirstError firstError;
+    const std::unique_ptr<xmlValidCtxt, ValidCtxtDeleter> context(xmlNewValidCtxt());
+    if (!context)
+        throw std::bad_alloc();
+    context->userData = &firstError;
+    context->error = onValidityError;
+    context->warning = nullptr;
+    if (xmlValidateDtd(context.get(), document, dtd.get()) != 1) {
+        refuseValidation(firstError.text.isEmpty()
+                             ? QStringLiteral("The document does not follow the FCPXML rules.")
+                             : firstError.text);
+    }
+}
+
+} // namespace FCPXMLExporter
