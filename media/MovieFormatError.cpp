@@ -1,0 +1,5 @@
+#include "media/MovieFormatError.h"
+
+MovieFormatError::MovieFormatError()
+    : MessageError(QStringLiteral(
+          "This file could not be read as a movie; it may be damaged or incomplete.")) {}

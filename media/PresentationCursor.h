@@ -1,0 +1,43 @@
+#pragma once
+
+#include "media/Track.h"
+#include "media/TrackTimeline.h"
+#include "model/MediaTime.h"
+
+#include <optional>
+#include <vector>
+
+// Steps through a track's samples in presentation order (by presentation time; samples with
+// equal times keep their decode order).
+class PresentationCursor {
+public:
+    // On the first presented sample; nothing when the track has no samples.
+    static std::optional<PresentationCursor> atFirstPresentedSample(const Track& track,
+                                                                    std::uint32_t movieTimescale);
+
+    // Invalid when the track's timing cannot be stated exactly.
+    MediaTime presentationTime() const;
+    MediaTime duration() const;
+    // Moves to the next presented sample; false (and no move) on the last one.
+    bool stepForward();
+
+private:
+    struct Presented {
+        std::int64_t value;
+        std::uint32_t duration;
+    };
+
+    PresentationCursor(const Track& track, std::uint32_t movieTimescale);
+    bool decodeOrderIsPresentationOrder() const;
+
+    const Track* track_;
+    TrackTimeline timeline_;
+    bool valuesFit_ = true;
+    // Decode order is already presentation order: walk the runs.
+    bool inDecodeOrder_ = true;
+    std::size_t run_ = 0;
+    std::uint64_t indexInRun_ = 0;
+    // Otherwise: every sample, sorted.
+    std::vector<Presented> sorted_;
+    std::size_t position_ = 0;
+};

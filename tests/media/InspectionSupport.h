@@ -1,0 +1,57 @@
+#pragma once
+
+#include "fixtures/Mp4Writer.h"
+#include "media/ByteSource.h"
+#include "media/MediaInspector.h"
+#include "model/UserError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <ostream>
+
+inline void PrintTo(const MediaTime& time, std::ostream* out) {
+    *out << time.value << "/" << time.timescale << " (flags " << time.flags << ", epoch "
+         << time.epoch << ")";
+}
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+
+namespace MediaTest {
+
+inline ExportMediaInfo inspectBytes(const QByteArray& bytes) {
+    MemoryByteSource source(bytes);
+    return MediaInspector::inspect(source);
+}
+
+inline ExportMediaInfo inspectMovie(const Mp4::MovieSpec& spec) {
+    return inspectBytes(Mp4::writeMovie(spec));
+}
+
+// The sentence an inspection refuses with, or "accepted".
+inline QString refusalOf(const Mp4::MovieSpec& spec) {
+    try {
+        inspectMovie(spec);
+        return QStringLiteral("accepted");
+    } catch (const std::exception& error) {
+        return localizedDescription(error);
+    }
+}
+
+// A plain, acceptable 360° source: 5760 × 2880 at 30000/1001, `frames` frames, no audio.
+inline Mp4::MovieSpec equirectangularMovie(std::uint32_t frames = 300) {
+    Mp4::MovieSpec spec;
+    spec.tracks.push_back(Mp4::videoTrack(5760, 2880, frames));
+    return spec;
+}
+
+inline const QString timingText = QStringLiteral(
+    "The video has variable, incomplete, or ambiguous frame timing. Export a constant-frame-rate "
+    "stitched source first.");
+inline const QString uninterpretableText = QStringLiteral(
+    "Cannot interpret the source timecode unambiguously. Export a source with standard "
+    "continuous timecode first.");
+inline const QString discontinuousText = QStringLiteral(
+    "The source timecode is discontinuous. Export a source with a continuous timecode track "
+    "first.");
+
+} // namespace MediaTest
