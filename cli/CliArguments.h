@@ -1,0 +1,57 @@
+#pragma once
+
+#include "model/OutputFormat.h"
+#include "model/ViewAngles.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <stdexcept>
+
+// A command line that cannot be understood: exit status 2 with the usage.
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const QString& reason);
+    QString reason() const { return QString::fromUtf8(what()); }
+};
+
+struct NamedView {
+    QString name;
+    ViewAngles angles;
+};
+
+struct InspectCommand {
+    QString file;
+};
+
+struct ExportCommand {
+    QString file;
+    QString output;
+    // Absent: the number of --view options when three or four are given, else four.
+    std::optional<int> viewCount;
+    OutputFormat format = OutputFormat::landscape;
+    OutputResolution resolution = OutputResolution::ultraHD;
+    QString layout = QStringLiteral("direct");
+    std::optional<QString> name;
+    QList<NamedView> views;
+    std::optional<QString> dtd;
+};
+
+struct CliCommand {
+    enum Kind { help, inspect, exportProject } kind = help;
+    InspectCommand inspectArgs;
+    ExportCommand exportArgs;
+};
+
+namespace CliArguments {
+
+QString usage();
+
+// Throws UsageError for anything that is not a complete, well-formed command.
+CliCommand parse(const QStringList& arguments);
+
+// "NAME:PAN:TILT:ROLL:WIDTH"; the name may itself contain colons.
+NamedView parseView(const QString& text);
+
+} // namespace CliArguments
