@@ -1,0 +1,69 @@
+#include "preview/gl/LiveAnglePreview.h"
+
+#include "preview/gl/LiveGLRenderer.h"
+#include "preview/gl/PreviewUniforms.h"
+
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+
+LiveAnglePreview::LiveAnglePreview(LivePreviewSession* session, ViewAngles angles, QWidget* parent)
+    : QOpenGLWidget(parent), session_(session), angles_(angles) {
+    // Painted only on request; nothing behind the picture shows through.
+    setUpdateBehavior(QOpenGLWidget::NoPartialUpdate);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    attach();
+}
+
+LiveAnglePreview::~LiveAnglePreview() {
+    detach();
+}
+
+void LiveAnglePreview::setSession(LivePreviewSession* session) {
+    if (session == session_) {
+        return;
+    }
+    detach();
+    session_ = session;
+    attach();
+    update();
+}
+
+void LiveAnglePreview::setAngles(const ViewAngles& angles) {
+    angles_ = angles;
+    update();
+}
+
+void LiveAnglePreview::previewFrameDidChange() {
+    update();
+}
+
+void LiveAnglePreview::attach() {
+    if (session_ && !registration_) {
+        registration_ = session_->registerConsumer(this);
+    }
+}
+
+void LiveAnglePreview::detach() {
+    if (registration_ && session_) {
+        session_->unregisterConsumer(*registration_);
+    }
+    registration_.reset();
+}
+
+void LiveAnglePreview::paintGL() {
+    auto* renderer = session_ ? dynamic_cast<LiveGLRenderer*>(session_->renderer()) : nullptr;
+    // Device pixels, truncated, as the framebuffer Qt made for this widget.
+    const QSize target(int(width() * devicePixelRatioF()), int(height() * devicePixelRatioF()));
+    if (!renderer || !QOpenGLContext::areSharing(context(), renderer->glContext())) {
+        QOpenGLFunctions* gl = context()->functions();
+        const float grey = LiveGLRenderer::emptyGrey;
+        gl->glClearColor(grey, grey, grey, 1.0f);
+        gl->glClear(GL_COLOR_BUFFER_BIT);
+        return;
+    }
+    const auto frame = std::dynamic_pointer_cast<const LiveGLFrame>(session_->currentFrame());
+    renderer->draw(frame, angles_, target);
+    if (frame && PreviewUniforms::isDrawable(angles_, target.width(), target.height())) {
+        ++projectedFrameCount_;
+    }
+}

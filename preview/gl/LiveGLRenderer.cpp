@@ -1,0 +1,319 @@
+#include "preview/gl/LiveGLRenderer.h"
+
+#include "model/UserError.h"
+#include "preview/gl/PreviewShaderSource.h"
+#include "preview/gl/PreviewUniforms.h"
+
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLVersionFunctionsFactory>
+#include <QOpenGLVertexArrayObject>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <array>
+
+namespace {
+
+// Draws whose fences have not signalled after this many newer ones are waited for, so that a
+// context that is never flushed cannot pile up frames.
+constexpr std::size_t maximumDrawsInFlight = 32;
+constexpr GLuint64 oneSecond = 1'000'000'000;
+
+struct PlaneLayout {
+    int plane;
+    GLenum internalFormat;
+    GLenum format;
+    GLenum type;
+    int bytesPerTexel;
+    bool chroma;
+};
+
+std::vector<PlaneLayout> planeLayouts(AVPixelFormat format) {
+    switch (format) {
+    case AV_PIX_FMT_YUV420P:
+        return {{0, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, false},
+                {1, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, true},
+                {2, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, true}};
+    case AV_PIX_FMT_NV12:
+        return {{0, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, false},
+                {1, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, 2, true}};
+    case AV_PIX_FMT_YUV420P10LE:
+        return {{0, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, false},
+                {1, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, true},
+                {2, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, true}};
+    case AV_PIX_FMT_P010LE:
+        return {{0, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, false},
+                {1, GL_RG16, GL_RG, GL_UNSIGNED_SHORT, 4, true}};
+    default:
+        return {};
+    }
+}
+
+[[noreturn]] void throwShareFailure(int code) {
+    throw PreviewError(QStringLiteral("Could not share the decoded video frame with Metal (") +
+                       QString::number(code) + QStringLiteral(")."));
+}
+
+QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
+    return QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context);
+}
+
+} // namespace
+
+LiveGLRenderer::LiveGLRenderer() : upload_(GLUploadContext::create()) {
+    if (!upload_) {
+        throw PreviewError(QStringLiteral("This Mac could not create a Metal preview renderer."));
+    }
+    ScopedCurrentContext current(upload_->context(), upload_->surface());
+    if (!current.isCurrent()) {
+        throw PreviewError(QStringLiteral("This Mac could not create a Metal preview renderer."));
+    }
+    buildProgram();
+    buildSampler();
+    const GLUploadContext::TextureShape probe{GL_R8, 2, 2};
+    const GLuint texture = upload_->takeTexture(probe);
+    if (texture == 0) {
+        throw PreviewError(QStringLiteral("Could not create a shared video texture cache."));
+    }
+    upload_->recycleTexture(probe, texture);
+}
+
+LiveGLRenderer::~LiveGLRenderer() {
+    ScopedCurrentContext current(upload_->context(), upload_->surface());
+    if (current.isCurrent()) {
+        retireFinishedDraws(true);
+        if (sampler_ != 0) {
+            upload_->functions()->glDeleteSamplers(1, &sampler_);
+        }
+    }
+    program_.reset();
+    vertexArrays_.clear();
+}
+
+void LiveGLRenderer::buildProgram() {
+    program_ = std::make_unique<QOpenGLShaderProgram>();
+    const auto failure = [this] {
+        const QString log = program_->log().trimmed();
+        return PreviewError(log.isEmpty() ? QStringLiteral("The preview shader could not be built.")
+                                          : log);
+    };
+    if (!program_->addShaderFromSourceCode(QOpenGLShader::Vertex, PreviewShaderSource::vertex) ||
+        !program_->addShaderFromSourceCode(QOpenGLShader::Fragment,
+                                           PreviewShaderSource::fragment) ||
+        !program_->link()) {
+        throw failure();
+    }
+    locations_.rotationFov = program_->uniformLocation("uniforms.rotationFov");
+    locations_.aspect = program_->uniformLocation("uniforms.aspect");
+    locations_.planarChroma = program_->uniformLocation("planarChroma");
+    locations_.yCbCrMatrix = program_->uniformLocation("yCbCrMatrix");
+    locations_.yCbCrOffset = program_->uniformLocation("yCbCrOffset");
+    // Sampler bindings are program state, shared by every context of the group.
+    program_->bind();
+    program_->setUniformValue("lumaPlane", PreviewShaderSource::lumaUnit);
+    program_->setUniformValue("chromaPlane", PreviewShaderSource::chromaUnit);
+    program_->setUniformValue("crPlane", PreviewShaderSource::crUnit);
+    program_->release();
+}
+
+void LiveGLRenderer::buildSampler() {
+    QOpenGLFunctions_3_3_Core* gl = upload_->functions();
+    gl->glGenSamplers(1, &sampler_);
+    if (sampler_ == 0) {
+        throw PreviewError(QStringLiteral("Could not create the video preview sampler."));
+    }
+    gl->glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl->glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // Longitude wraps around the ±180° seam; latitude stops at the poles.
+    gl->glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    gl->glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+}
+
+QOpenGLContext* LiveGLRenderer::glContext() const {
+    return upload_->context();
+}
+
+QSurface* LiveGLRenderer::offscreenSurface() const {
+    return upload_->surface();
+}
+
+std::shared_ptr<const PreviewFrame> LiveGLRenderer::makeFrame(const VideoFrame& pixels,
+                                                              double time) {
+    return makeGLFrame(pixels, time);
+}
+
+std::shared_ptr<const LiveGLFrame> LiveGLRenderer::makeGLFrame(const VideoFrame& pixels,
+                                                               double time) {
+    const int width = pixels.width();
+    const int height = pixels.height();
+    const std::vector<PlaneLayout> layouts = planeLayouts(pixels.pixelFormat());
+    const std::optional<YCbCrConversion> conversion = YCbCrConversion::forFrame(
+        pixels.pixelFormat(), pixels.colorMatrix(), pixels.colorRange(), width, height);
+    if (pixels.isNull() || width <= 0 || height <= 0 || layouts.empty() || !conversion) {
+        throwShareFailure(AVERROR(EINVAL));
+    }
+
+    ScopedCurrentContext current(upload_->context(), upload_->surface());
+    if (!current.isCurrent()) {
+        throwShareFailure(0);
+    }
+    QOpenGLFunctions_3_3_Core* gl = upload_->functions();
+    retireFinishedDraws(false);
+
+    const int chromaWidth = (width + 1) / 2;
+    const int chromaHeight = (height + 1) / 2;
+    std::vector<GLUploadContext::TextureShape> shapes;
+    for (const PlaneLayout& layout : layouts) {
+        shapes.push_back({layout.internalFormat, layout.chroma ? chromaWidth : width,
+                          layout.chroma ? chromaHeight : height});
+    }
+    upload_->keepOnlyShapes(shapes);
+    upload_->collectGarbage();
+    // Errors left over from elsewhere must not be blamed on this frame.
+    for (int i = 0; i < 16 && gl->glGetError() != GL_NO_ERROR; ++i) {
+    }
+
+    // Made before the upload so that textures taken for a failed upload go back to the pool.
+    auto frame = std::make_shared<LiveGLFrame>(upload_, time, QSize(width, height),
+                                               pixels.pixelFormat(), *conversion);
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const PlaneLayout& layout = layouts[i];
+        const GLUploadContext::TextureShape& shape = shapes[i];
+        const int lineSize = pixels.lineSize(layout.plane);
+        const std::uint8_t* data = pixels.plane(layout.plane);
+        if (!data || lineSize <= 0 || lineSize % layout.bytesPerTexel != 0 ||
+            lineSize / layout.bytesPerTexel < shape.width) {
+            throwShareFailure(AVERROR(EINVAL));
+        }
+        const GLuint texture = upload_->takeTexture(shape);
+        if (texture == 0) {
+            throwShareFailure(int(gl->glGetError()));
+        }
+        frame->addPlane({shape, texture});
+        gl->glBindTexture(GL_TEXTURE_2D, texture);
+        gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, lineSize / layout.bytesPerTexel);
+        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, shape.width, shape.height, layout.format,
+                            layout.type, data);
+    }
+    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gl->glBindTexture(GL_TEXTURE_2D, 0);
+    if (const GLenum error = gl->glGetError(); error != GL_NO_ERROR) {
+        throwShareFailure(int(error));
+    }
+    frame->setUploadFence(gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0));
+    gl->glFlush();
+    ++uploadCount_;
+    return frame;
+}
+
+void LiveGLRenderer::draw(const std::shared_ptr<const LiveGLFrame>& frame, const ViewAngles& angles,
+                          QSize size) {
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (!context || !QOpenGLContext::areSharing(context, upload_->context())) {
+        return;
+    }
+    QOpenGLFunctions_3_3_Core* gl = functionsOf(context);
+    if (!gl) {
+        return;
+    }
+    retireFinishedDraws(false);
+
+    gl->glViewport(0, 0, std::max(size.width(), 0), std::max(size.height(), 0));
+    gl->glDisable(GL_SCISSOR_TEST);
+    gl->glDisable(GL_BLEND);
+    gl->glDisable(GL_DEPTH_TEST);
+    gl->glClearColor(emptyGrey, emptyGrey, emptyGrey, 1.0f);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+    if (!frame || !PreviewUniforms::isDrawable(angles, size.width(), size.height())) {
+        return;
+    }
+    QOpenGLVertexArrayObject* vertexArray = vertexArrayFor(context);
+    if (!vertexArray) {
+        return;
+    }
+
+    if (frame->uploadFence()) {
+        gl->glWaitSync(frame->uploadFence(), 0, GL_TIMEOUT_IGNORED);
+    }
+    const PreviewUniforms uniforms = PreviewUniforms::forView(angles, size.width(), size.height());
+    const YCbCrConversion& conversion = frame->conversion();
+    program_->bind();
+    gl->glUniform4fv(locations_.rotationFov, 1, uniforms.rotationFov.data());
+    gl->glUniform2fv(locations_.aspect, 1, uniforms.aspect.data());
+    gl->glUniform1i(locations_.planarChroma, frame->hasPlanarChroma() ? 1 : 0);
+    gl->glUniformMatrix3fv(locations_.yCbCrMatrix, 1, GL_FALSE, conversion.matrix.data());
+    gl->glUniform3fv(locations_.yCbCrOffset, 1, conversion.offset.data());
+
+    const std::vector<LiveGLFrame::Plane>& planes = frame->planes();
+    // Interleaved chroma is bound to the Cr unit too, so that no unit is left without a texture.
+    const std::array<GLuint, 3> textures = {planes[0].texture, planes[1].texture,
+                                            planes[planes.size() - 1].texture};
+    const std::array<int, 3> units = {PreviewShaderSource::lumaUnit,
+                                      PreviewShaderSource::chromaUnit, PreviewShaderSource::crUnit};
+    for (std::size_t i = 0; i < textures.size(); ++i) {
+        gl->glActiveTexture(GL_TEXTURE0 + GLenum(units[i]));
+        gl->glBindTexture(GL_TEXTURE_2D, textures[i]);
+        gl->glBindSampler(GLuint(units[i]), sampler_);
+    }
+    vertexArray->bind();
+    gl->glDrawArrays(GL_TRIANGLES, 0, 3);
+    vertexArray->release();
+    for (std::size_t i = textures.size(); i-- > 0;) {
+        gl->glActiveTexture(GL_TEXTURE0 + GLenum(units[i]));
+        gl->glBindTexture(GL_TEXTURE_2D, 0);
+        gl->glBindSampler(GLuint(units[i]), 0);
+    }
+    program_->release();
+
+    inFlight_.push_back({gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0), frame});
+    // Starts the work now, which also lets the fence signal without waiting for a swap.
+    gl->glFlush();
+    ++drawCount_;
+}
+
+QOpenGLVertexArrayObject* LiveGLRenderer::vertexArrayFor(QOpenGLContext* context) {
+    auto found = vertexArrays_.find(context);
+    if (found != vertexArrays_.end()) {
+        return found->second.get();
+    }
+    auto vertexArray = std::make_unique<QOpenGLVertexArrayObject>();
+    if (!vertexArray->create()) {
+        return nullptr;
+    }
+    QObject::connect(
+        context, &QOpenGLContext::aboutToBeDestroyed, &contextWatcher_,
+        [this, context] { vertexArrays_.erase(context); }, Qt::DirectConnection);
+    return vertexArrays_.emplace(context, std::move(vertexArray)).first->second.get();
+}
+
+void LiveGLRenderer::retireFinishedDraws(bool waitForAll) {
+    QOpenGLFunctions_3_3_Core* gl = functionsOf(QOpenGLContext::currentContext());
+    const auto finished = [&](const InFlightDraw& draw, bool wait) {
+        if (!draw.fence) {
+            return true;
+        }
+        if (wait) {
+            gl->glClientWaitSync(draw.fence, GL_SYNC_FLUSH_COMMANDS_BIT, oneSecond);
+            return true;
+        }
+        GLint status = GL_UNSIGNALED;
+        gl->glGetSynciv(draw.fence, GL_SYNC_STATUS, 1, nullptr, &status);
+        return status == GL_SIGNALED;
+    };
+    std::size_t index = 0;
+    std::erase_if(inFlight_, [&](const InFlightDraw& draw) {
+        const bool overdue = inFlight_.size() - index++ > maximumDrawsInFlight;
+        if (!finished(draw, waitForAll || overdue)) {
+            return false;
+        }
+        if (draw.fence) {
+            gl->glDeleteSync(draw.fence);
+        }
+        return true;
+    });
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "model/ViewAngles.h"
+#include "preview/PreviewRenderer.h"
+#include "preview/gl/GLUploadContext.h"
+#include "preview/gl/LiveGLFrame.h"
+
+#include <QObject>
+#include <QSize>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+
+class QOpenGLContext;
+class QOpenGLShaderProgram;
+class QOpenGLVertexArrayObject;
+
+// The GPU side of the live preview, made once per preview engine: the projection shader, one
+// sampler and the upload context whose textures every preview surface samples. Main thread only.
+class LiveGLRenderer final : public PreviewRenderer {
+public:
+    // Throws PreviewError when no OpenGL context can be made or the shader does not build.
+    LiveGLRenderer();
+    ~LiveGLRenderer() override;
+    LiveGLRenderer(const LiveGLRenderer&) = delete;
+    LiveGLRenderer& operator=(const LiveGLRenderer&) = delete;
+
+    // Uploads the frame's planes once; throws PreviewError when that fails.
+    std::shared_ptr<const PreviewFrame> makeFrame(const VideoFrame& pixels, double time) override;
+    std::shared_ptr<const LiveGLFrame> makeGLFrame(const VideoFrame& pixels, double time);
+
+    // The context every drawing context must share with.
+    QOpenGLContext* glContext() const;
+    QSurface* offscreenSurface() const;
+
+    // Draws one view into the framebuffer bound in the current context, over a target of `size`
+    // device pixels: clears it to the empty colour, then, with a frame, a drawable size and
+    // finite angles, runs the projection. The frame is kept until the GPU has finished the draw.
+    // Does nothing when the current context is not in this renderer's share group.
+    void draw(const std::shared_ptr<const LiveGLFrame>& frame, const ViewAngles& angles,
+              QSize size);
+
+    // Frames uploaded and views projected since construction.
+    std::int64_t uploadCount() const { return uploadCount_; }
+    std::int64_t drawCount() const { return drawCount_; }
+
+    // The colour of a view with nothing to show.
+    static constexpr float emptyGrey = 0.015f;
+
+private:
+    struct InFlightDraw {
+        GLsync fence;
+        std::shared_ptr<const LiveGLFrame> frame;
+    };
+
+    void buildProgram();
+    void buildSampler();
+    QOpenGLVertexArrayObject* vertexArrayFor(QOpenGLContext* context);
+    void retireFinishedDraws(bool waitForAll);
+
+    std::shared_ptr<GLUploadContext> upload_;
+    std::unique_ptr<QOpenGLShaderProgram> program_;
+    GLuint sampler_ = 0;
+    // Vertex array objects are the one thing sharing contexts do not share.
+    std::map<QOpenGLContext*, std::unique_ptr<QOpenGLVertexArrayObject>> vertexArrays_;
+    QObject contextWatcher_;
+    std::deque<InFlightDraw> inFlight_;
+    std::int64_t uploadCount_ = 0;
+    std::int64_t drawCount_ = 0;
+
+    struct Locations {
+        int rotationFov = -1;
+        int aspect = -1;
+        int planarChroma = -1;
+        int yCbCrMatrix = -1;
+        int yCbCrOffset = -1;
+    } locations_;
+};

@@ -1,0 +1,41 @@
+#include "preview/gl/OffscreenView.h"
+
+#include "model/UserError.h"
+
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
+
+namespace OffscreenView {
+
+QImage render(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>& frame,
+              const ViewAngles& angles, QSize size) {
+    const QString sizeFailure =
+        QStringLiteral("Could not make a %1 × %2 picture to draw the view into.")
+            .arg(size.width())
+            .arg(size.height());
+    if (size.width() < 1 || size.height() < 1) {
+        throw PreviewError(sizeFailure);
+    }
+    ScopedCurrentContext current(renderer.glContext(), renderer.offscreenSurface());
+    if (!current.isCurrent()) {
+        throw PreviewError(QStringLiteral("This Mac could not create a Metal preview renderer."));
+    }
+    GLint largest = 0;
+    renderer.glContext()->functions()->glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+    if (size.width() > largest || size.height() > largest) {
+        throw PreviewError(sizeFailure);
+    }
+    QOpenGLFramebufferObjectFormat format;
+    format.setInternalTextureFormat(GL_RGBA8);
+    QOpenGLFramebufferObject framebuffer(size, format);
+    if (!framebuffer.isValid() || !framebuffer.bind()) {
+        throw PreviewError(sizeFailure);
+    }
+    renderer.draw(frame, angles, size);
+    QImage image = framebuffer.toImage(true).convertToFormat(QImage::Format_RGB888);
+    framebuffer.release();
+    return image;
+}
+
+} // namespace OffscreenView

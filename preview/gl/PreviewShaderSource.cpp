@@ -1,0 +1,97 @@
+#include "preview/gl/PreviewShaderSource.h"
+
+namespace PreviewShaderSource {
+
+// One triangle covering the whole target, with no vertex buffer: uv runs from (0, 0) at the
+// top-left corner of the target to (1, 1) at the bottom-right.
+const char* const vertex = R"glsl(#version 330 core
+
+out VertexOut {
+    vec2 uv;
+} vertexOut;
+
+void previewVertex() {
+    const vec2 positions[3] = vec2[3](vec2(-1.0, -1.0), vec2(3.0, -1.0), vec2(-1.0, 3.0));
+    const vec2 uvs[3] = vec2[3](vec2(0.0, 1.0), vec2(2.0, 1.0), vec2(0.0, -1.0));
+    gl_Position = vec4(positions[gl_VertexID], 0.0, 1.0);
+    vertexOut.uv = uvs[gl_VertexID];
+}
+
+void main() {
+    previewVertex();
+}
+)glsl";
+
+// Final Cut Pro's Normal 360° mapping from a point of the view to the equirectangular source,
+// then Y'CbCr to R'G'B' while sampling. The source is sampled with a sampler that repeats across
+// longitude (the ±180° seam blends both edges) and clamps at the poles.
+const char* const fragment = R"glsl(#version 330 core
+
+struct Uniforms {
+    vec4 rotationFov;  // -pan, tilt, roll (radians), half width on the projection plane
+    vec2 aspect;       // target height / width, sphere offset
+};
+
+uniform Uniforms uniforms;
+
+uniform sampler2D lumaPlane;
+uniform sampler2D chromaPlane;  // Cb and Cr interleaved, or Cb alone when planar
+uniform sampler2D crPlane;      // Cr when the chroma is planar
+uniform bool planarChroma;
+uniform mat3 yCbCrMatrix;
+uniform vec3 yCbCrOffset;
+
+in VertexOut {
+    vec2 uv;
+} vertexOut;
+
+out vec4 fragmentColor;
+
+vec3 sampleSource(vec2 coordinates) {
+    float luma = texture(lumaPlane, coordinates).r;
+    vec2 chroma = planarChroma
+        ? vec2(texture(chromaPlane, coordinates).r, texture(crPlane, coordinates).r)
+        : texture(chromaPlane, coordinates).rg;
+    return yCbCrMatrix * vec3(luma, chroma) + yCbCrOffset;
+}
+
+vec4 previewFragment(vec2 uv) {
+    float pan = uniforms.rotationFov.x;
+    float tilt = uniforms.rotationFov.y;
+    float roll = uniforms.rotationFov.z;
+    float h = uniforms.rotationFov.w;
+
+    float x = (2.0 * uv.x - 1.0) * h;
+    float y = (1.0 - 2.0 * uv.y) * h * uniforms.aspect.x;
+
+    float s = uniforms.aspect.y;
+    float r2 = x * x + y * y;
+    float t = (s + sqrt(max(0.0, 1.0 + (1.0 - s * s) * r2))) / (1.0 + r2);
+    vec3 d = vec3(t * x, t * y, t - s);
+
+    float rx = cos(roll) * d.x - sin(roll) * d.y;
+    float ry = sin(roll) * d.x + cos(roll) * d.y;
+
+    float ty = cos(tilt) * ry + sin(tilt) * d.z;
+    float tz = -sin(tilt) * ry + cos(tilt) * d.z;
+
+    float px = cos(pan) * rx + sin(pan) * tz;
+    float pz = -sin(pan) * rx + cos(pan) * tz;
+
+    // The latitude is asin(ty / |p|), taken as the angle whose sine is ty / |p| and whose
+    // cosine is the horizontal length over |p|: the same angle, but without the built-in asin,
+    // which some drivers (Mesa among them) approximate to 1e-4 radians, a visible fraction of a
+    // texel on a 6K source, and which loses precision near the poles anyway.
+    const float pi = 3.14159265358979;
+    float u = atan(px, pz) / (2.0 * pi) + 0.5;
+    float v = 0.5 - atan(ty, sqrt(px * px + pz * pz)) / pi;
+
+    return vec4(clamp(sampleSource(vec2(u, v)), 0.0, 1.0), 1.0);
+}
+
+void main() {
+    fragmentColor = previewFragment(vertexOut.uv);
+}
+)glsl";
+
+} // namespace PreviewShaderSource
