@@ -1,4 +1,5 @@
 #include "export/FCPXMLExporter.h"
+#include "export/LibxmlSetup.h"
 #include "export/LocalPaths.h"
 #include "model/FileNames.h"
 
@@ -251,6 +252,7 @@ XmlDocument document(const QUrl& source, const ExportMediaInfo& info,
                       portrait,
                       portrait || layout == QLatin1String("compound")};
 
+    initialiseLibxml();
     XmlDocument document(xmlNewDoc(BAD_CAST "1.0"));
     if (!document)
         throw std::bad_alloc();

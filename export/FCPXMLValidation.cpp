@@ -1,4 +1,5 @@
 #include "export/FCPXMLExporter.h"
+#include "export/LibxmlSetup.h"
 #include "export/PosixFiles.h"
 #include "model/UserError.h"
 #include "platform/Workspace.h"
@@ -8,7 +9,6 @@
 #include <libxml/parser.h>
 #include <libxml/valid.h>
 #include <libxml/xmlerror.h>
-#include <mutex>
 #include <type_traits>
 
 namespace FCPXMLExporter {
@@ -59,11 +59,6 @@ void onValidityError(void* userData, const char* format, ...) {
     std::vsnprintf(message, sizeof message, format, arguments);
     va_end(arguments);
     static_cast<FirstError*>(userData)->record(QString::fromUtf8(message));
-}
-
-void initialiseLibxml() {
-    static std::once_flag once;
-    std::call_once(once, [] { xmlInitParser(); });
 }
 
 // The DTD file is read here rather than by libxml2, so that nothing else (a network location, a

@@ -1,5 +1,6 @@
 #include "export/ExportMessages.h"
 #include "export/FCPXMLExporter.h"
+#include "export/LibxmlSetup.h"
 #include "export/LocalPaths.h"
 #include "export/PosixFiles.h"
 #include "model/UserError.h"
@@ -24,6 +25,7 @@ bool isRegularFile(const QString& path) {
 } // namespace
 
 QByteArray serialized(xmlDoc* document) {
+    initialiseLibxml();
     xmlChar* canonical = nullptr;
     const int size = xmlC14NDocDumpMemory(document, nullptr, XML_C14N_1_0, nullptr, 0, &canonical);
     const std::unique_ptr<xmlChar, XmlFree> owner(canonical);
