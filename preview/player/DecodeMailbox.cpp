@@ -1,0 +1,85 @@
+#include "preview/player/DecodeMailbox.h"
+
+void DecodeMailbox::requestStop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+        queue_.clear();
+    }
+    changed_.notify_all();
+}
+
+std::uint64_t DecodeMailbox::requestSeek(SeekTarget target) {
+    std::uint64_t epoch;
+    {
+        std::lock_guard lock(mutex_);
+        epoch = ++epoch_;
+        pendingSeek_ = target;
+        queue_.clear();
+    }
+    changed_.notify_all();
+    return epoch;
+}
+
+void DecodeMailbox::setClock(bool running, double anchorTime, Clock::time_point anchorWall) {
+    std::lock_guard lock(mutex_);
+    clockRunning_ = running;
+    anchorTime_ = anchorTime;
+    anchorWall_ = anchorWall;
+}
+
+bool DecodeMailbox::hasFrameDue(double time) const {
+    std::lock_guard lock(mutex_);
+    return !queue_.empty() && queue_.front().time <= time + dueTolerance;
+}
+
+std::optional<QueuedFrame> DecodeMailbox::takeFrameFor(double time, bool takeEarlyFrame) {
+    std::optional<QueuedFrame> taken;
+    {
+        std::lock_guard lock(mutex_);
+        while (!queue_.empty() && queue_.front().time <= time + dueTolerance) {
+            taken = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (!taken && takeEarlyFrame && !queue_.empty()) {
+            taken = std::move(queue_.front());
+            queue_.pop_front();
+        }
+    }
+    if (taken)
+        changed_.notify_all();
+    return taken;
+}
+
+DecodeMailbox::Work DecodeMailbox::waitForWork(bool wantsRoom) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(
+        lock, [&] { return stop_ || pendingSeek_ || (wantsRoom && queue_.size() < capacity_); });
+    Work work;
+    work.stop = stop_;
+    work.seek = pendingSeek_;
+    pendingSeek_.reset();
+    work.epoch = epoch_;
+    return work;
+}
+
+bool DecodeMailbox::isAbandoned(std::uint64_t epoch) const {
+    std::lock_guard lock(mutex_);
+    return stop_ || epoch != epoch_;
+}
+
+bool DecodeMailbox::push(QueuedFrame frame, std::uint64_t epoch) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return stop_ || epoch != epoch_ || queue_.size() < capacity_; });
+    if (stop_ || epoch != epoch_)
+        return false;
+    queue_.push_back(std::move(frame));
+    return true;
+}
+
+std::optional<double> DecodeMailbox::runningClockTime() const {
+    std::lock_guard lock(mutex_);
+    if (!clockRunning_)
+        return std::nullopt;
+    return anchorTime_ + std::chrono::duration<double>(Clock::now() - anchorWall_).count();
+}

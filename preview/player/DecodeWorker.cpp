@@ -1,0 +1,371 @@
+#include "preview/player/DecodeWorker.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+const QString incompleteText =
+    QStringLiteral("This video file is incomplete: it ends before its last frame.");
+const QString replacedText =
+    QStringLiteral("The video file was replaced while it was open. Open it again.");
+const QString noFrameText = QStringLiteral("This video has no frame that can be decoded.");
+
+constexpr auto fileCheckInterval = std::chrono::milliseconds(500);
+
+bool isDeliverable(int format) {
+    return format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_NV12 ||
+           format == AV_PIX_FMT_YUV420P10LE || format == AV_PIX_FMT_P010LE;
+}
+
+} // namespace
+
+DecodeWorker::DecodeWorker(QString path, std::shared_ptr<DecodeMailbox> mailbox,
+                           DecodeEvents events)
+    : path_(std::move(path)), mailbox_(std::move(mailbox)), events_(std::move(events)) {}
+
+void DecodeWorker::run() {
+    if (!open()) {
+        // Nothing more to do but to wait until the item is dropped.
+        while (!mailbox_->waitForWork(false).stop) {
+        }
+        return;
+    }
+    std::uint64_t epoch = 0;
+    for (;;) {
+        const bool wantsRoom = !atEnd_ && !failed_;
+        const DecodeMailbox::Work work = mailbox_->waitForWork(wantsRoom);
+        if (work.stop)
+            return;
+        epoch = work.epoch;
+        if (failed_)
+            continue;
+        Step step;
+        if (work.seek)
+            step = seekExactly(*work.seek, epoch);
+        else
+            step = decodeAhead(epoch);
+        if (step == Step::Failed)
+            failed_ = true;
+    }
+}
+
+bool DecodeWorker::open() {
+    struct stat info {};
+    if (::stat(path_.toLocal8Bit().constData(), &info) != 0) {
+        fail(ffmpeg::errorText(AVERROR(errno)));
+        return false;
+    }
+    device_ = info.st_dev;
+    inode_ = info.st_ino;
+    lastFileCheck_ = DecodeMailbox::Clock::now();
+
+    QString error;
+    format_ = ffmpeg::openInput(path_, error);
+    if (!format_) {
+        fail(error);
+        return false;
+    }
+    if (const int result = avformat_find_stream_info(format_.get(), nullptr); result < 0) {
+        fail(ffmpeg::errorText(result));
+        return false;
+    }
+    const AVCodec* codec = nullptr;
+    streamIndex_ = av_find_best_stream(format_.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (streamIndex_ < 0 || !codec) {
+        fail(QStringLiteral("This source has no video track."));
+        return false;
+    }
+    stream_ = format_->streams[streamIndex_];
+    const int audioStream =
+        av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, streamIndex_, nullptr, 0);
+    for (unsigned i = 0; i < format_->nb_streams; ++i)
+        if (int(i) != streamIndex_)
+            format_->streams[i]->discard = AVDISCARD_ALL;
+
+    video_.reset(avcodec_alloc_context3(codec));
+    if (!video_) {
+        fail(ffmpeg::errorText(AVERROR(ENOMEM)));
+        return false;
+    }
+    if (const int result = avcodec_parameters_to_context(video_.get(), stream_->codecpar);
+        result < 0) {
+        fail(ffmpeg::errorText(result));
+        return false;
+    }
+    video_->thread_count = 0; // as many as the machine has cores
+    video_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    video_->pkt_timebase = stream_->time_base;
+    if (const int result = avcodec_open2(video_.get(), codec, nullptr); result < 0) {
+        fail(ffmpeg::errorText(result));
+        return false;
+    }
+    packet_.reset(av_packet_alloc());
+    frame_.reset(av_frame_alloc());
+
+    const AVRational rate =
+        stream_->avg_frame_rate.num > 0 ? stream_->avg_frame_rate : stream_->r_frame_rate;
+    if (rate.num > 0 && rate.den > 0)
+        frameDuration_ = av_q2d(av_inv_q(rate));
+    frameDurationTs_ = std::max<std::int64_t>(
+        1, av_rescale_q(1, av_inv_q(rate.num > 0 ? rate : AVRational{30, 1}), stream_->time_base));
+    startPts_ = stream_->start_time != AV_NOPTS_VALUE ? stream_->start_time : 0;
+    if (stream_->duration != AV_NOPTS_VALUE && stream_->duration > 0)
+        expectedEnd_ = stream_->duration * av_q2d(stream_->time_base);
+    else if (format_->duration > 0)
+        expectedEnd_ = double(format_->duration) / AV_TIME_BASE;
+
+    events_.opened(DecodedStreamFacts{frameDuration_, expectedEnd_, std::max(audioStream, -1)});
+    return true;
+}
+
+DecodeWorker::Step DecodeWorker::fail(const QString& message) {
+    failed_ = true;
+    events_.failed(message);
+    return Step::Failed;
+}
+
+bool DecodeWorker::fileIsGone(QString& message) {
+    // An open file stays readable after it is deleted, so ask the file system, at most twice a
+    // second: a source that is no longer there should stop the preview, not play on unseen.
+    const auto now = DecodeMailbox::Clock::now();
+    if (now - lastFileCheck_ < fileCheckInterval)
+        return false;
+    lastFileCheck_ = now;
+    struct stat info {};
+    if (::stat(path_.toLocal8Bit().constData(), &info) != 0) {
+        message = ffmpeg::errorText(AVERROR(errno));
+        return true;
+    }
+    if (info.st_dev != device_ || info.st_ino != inode_) {
+        message = replacedText;
+        return true;
+    }
+    return false;
+}
+
+double DecodeWorker::itemSeconds(std::int64_t pts) const {
+    return double(pts - startPts_) * av_q2d(stream_->time_base);
+}
+
+std::int64_t DecodeWorker::framePts(const AVFrame* frame) {
+    std::int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        pts = lastPts_ == AV_NOPTS_VALUE ? startPts_ : lastPts_ + frameDurationTs_;
+    return pts;
+}
+
+VideoFrame DecodeWorker::takeDisplayable(AVFrame* frame) {
+    if (frame->format == AV_PIX_FMT_YUVJ420P) {
+        // The same layout as yuv420p, only marked full range.
+        frame->format = AV_PIX_FMT_YUV420P;
+        frame->color_range = AVCOL_RANGE_JPEG;
+    }
+    AVFrame* out = av_frame_alloc();
+    if (!out)
+        return {};
+    if (isDeliverable(frame->format)) {
+        av_frame_move_ref(out, frame);
+        return VideoFrame(out);
+    }
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
+    const bool deep = descriptor && descriptor->comp[0].depth > 8;
+    out->format = deep ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
+    out->width = frame->width;
+    out->height = frame->height;
+    scaler_.reset(sws_getCachedContext(
+        scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), out->width,
+        out->height, AVPixelFormat(out->format), SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler_ || av_frame_get_buffer(out, 0) < 0 ||
+        sws_scale_frame(scaler_.get(), out, frame) < 0) {
+        av_frame_free(&out);
+        av_frame_unref(frame);
+        return {};
+    }
+    av_frame_copy_props(out, frame);
+    av_frame_unref(frame);
+    return VideoFrame(out);
+}
+
+DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch) {
+    const std::int64_t pts = framePts(frame);
+    lastPts_ = pts;
+    VideoFrame pixels = takeDisplayable(frame);
+    if (pixels.isNull())
+        return fail(QStringLiteral("A decoded video frame could not be converted for display."));
+    return mailbox_->push(QueuedFrame{std::move(pixels), itemSeconds(pts)}, epoch)
+               ? Step::Continue
+               : Step::Abandoned;
+}
+
+DecodeWorker::Step DecodeWorker::decodeAhead(std::uint64_t epoch) {
+    if (QString gone; fileIsGone(gone))
+        return fail(gone);
+    if (!draining_) {
+        const int result = av_read_frame(format_.get(), packet_.get());
+        if (result == AVERROR_EOF) {
+            draining_ = true;
+            avcodec_send_packet(video_.get(), nullptr);
+        } else if (result < 0) {
+            return fail(ffmpeg::errorText(result));
+        } else {
+            if (packet_->stream_index == streamIndex_) {
+                // Behind the clock: leave out frames nothing else refers to, to catch up.
+                const std::optional<double> now = mailbox_->runningClockTime();
+                const bool late = now && lastPts_ != AV_NOPTS_VALUE &&
+                                  itemSeconds(lastPts_) < *now - 2 * frameDuration_;
+                video_->skip_frame = late ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+                const int sent = avcodec_send_packet(video_.get(), packet_.get());
+                if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
+                    av_packet_unref(packet_.get());
+                    return fail(ffmpeg::errorText(sent));
+                }
+            }
+            av_packet_unref(packet_.get());
+        }
+    }
+    for (;;) {
+        const int result = avcodec_receive_frame(video_.get(), frame_.get());
+        if (result == AVERROR(EAGAIN))
+            return Step::Continue;
+        if (result == AVERROR_EOF) {
+            atEnd_ = true;
+            const double end =
+                lastPts_ == AV_NOPTS_VALUE ? 0 : itemSeconds(lastPts_) + frameDuration_;
+            if (end < expectedEnd_ - 1.5 * frameDuration_)
+                return fail(incompleteText);
+            events_.reachedEnd(end);
+            return Step::Continue;
+        }
+        if (result < 0)
+            return fail(ffmpeg::errorText(result));
+        if (const Step step = deliver(frame_.get(), epoch); step != Step::Continue)
+            return step;
+    }
+}
+
+DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint64_t epoch) {
+    lastFileCheck_ = {};
+    if (QString gone; fileIsGone(gone))
+        return fail(gone);
+    const std::int64_t targetTs =
+        startPts_ + av_rescale_q_rnd(target.value, AVRational{1, target.timescale},
+                                     stream_->time_base, AV_ROUND_DOWN);
+    std::int64_t seekTs = targetTs;
+    std::int64_t stepBack = av_rescale_q(1, AVRational{1, 1}, stream_->time_base);
+    for (;;) {
+        bool needsEarlierStart = false;
+        const Step step = seekFrom(seekTs, targetTs, epoch, needsEarlierStart);
+        if (!needsEarlierStart)
+            return step;
+        seekTs = std::max(seekTs - stepBack, startPts_);
+        stepBack *= 2;
+    }
+}
+
+// One attempt: from the key frame at or before seekTs, decode forward to the frame on screen at
+// targetTs. Frames before the target are decoded only to be dropped; those nothing refers to are
+// not even decoded unless they might be the answer.
+DecodeWorker::Step DecodeWorker::seekFrom(std::int64_t seekTs, std::int64_t targetTs,
+                                          std::uint64_t epoch, bool& needsEarlierStart) {
+    const bool fromStart = seekTs <= startPts_;
+    int result = av_seek_frame(format_.get(), streamIndex_, seekTs, AVSEEK_FLAG_BACKWARD);
+    if (result < 0)
+        result = avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, seekTs, seekTs, 0);
+    if (result < 0)
+        return fail(ffmpeg::errorText(result));
+    avcodec_flush_buffers(video_.get());
+    draining_ = false;
+    atEnd_ = false;
+    lastPts_ = AV_NOPTS_VALUE;
+
+    ffmpeg::Frame candidate(av_frame_alloc());
+    bool haveCandidate = false;
+    bool draining = false;
+    for (;;) {
+        if (mailbox_->isAbandoned(epoch))
+            return Step::Abandoned;
+        if (!draining) {
+            result = av_read_frame(format_.get(), packet_.get());
+            if (result == AVERROR_EOF) {
+                draining = true;
+                avcodec_send_packet(video_.get(), nullptr);
+            } else if (result < 0) {
+                return fail(ffmpeg::errorText(result));
+            } else if (packet_->stream_index == streamIndex_) {
+                const bool wellBefore = packet_->pts != AV_NOPTS_VALUE &&
+                                        packet_->pts + 2 * frameDurationTs_ < targetTs;
+                video_->skip_frame = wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+                result = avcodec_send_packet(video_.get(), packet_.get());
+                av_packet_unref(packet_.get());
+                if (result < 0 && result != AVERROR_INVALIDDATA && result != AVERROR(EAGAIN))
+                    return fail(ffmpeg::errorText(result));
+            } else {
+                av_packet_unref(packet_.get());
+            }
+        }
+        for (;;) {
+            result = avcodec_receive_frame(video_.get(), frame_.get());
+            if (result == AVERROR(EAGAIN))
+                break;
+            if (result == AVERROR_EOF) {
+                video_->skip_frame = AVDISCARD_DEFAULT;
+                if (!haveCandidate) {
+                    if (!fromStart) {
+                        needsEarlierStart = true;
+                        return Step::Continue;
+                    }
+                    return fail(noFrameText);
+                }
+                // The target lies on the last frame: nothing follows it.
+                const std::int64_t lastPts = framePts(candidate.get());
+                if (itemSeconds(lastPts) + frameDuration_ < expectedEnd_ - 1.5 * frameDuration_)
+                    return fail(incompleteText);
+                if (const Step step = deliver(candidate.get(), epoch); step != Step::Continue)
+                    return step;
+                events_.seekLanded(epoch);
+                draining_ = true;
+                atEnd_ = true;
+                events_.reachedEnd(itemSeconds(lastPts) + frameDuration_);
+                return Step::Continue;
+            }
+            if (result < 0)
+                return fail(ffmpeg::errorText(result));
+            const std::int64_t pts = framePts(frame_.get());
+            if (pts <= targetTs) {
+                av_frame_unref(candidate.get());
+                av_frame_move_ref(candidate.get(), frame_.get());
+                haveCandidate = true;
+                continue;
+            }
+            if (!haveCandidate && !fromStart) {
+                // The key frame found was already past the target (open GOPs, or an index
+                // that points late): start further back.
+                av_frame_unref(frame_.get());
+                needsEarlierStart = true;
+                return Step::Continue;
+            }
+            video_->skip_frame = AVDISCARD_DEFAULT;
+            // The frame on screen at the target, then the one after it for playback.
+            if (haveCandidate) {
+                if (const Step step = deliver(candidate.get(), epoch); step != Step::Continue) {
+                    av_frame_unref(frame_.get());
+                    return step;
+                }
+                events_.seekLanded(epoch);
+                const Step step = deliver(frame_.get(), epoch);
+                draining_ = draining;
+                return step;
+            }
+            const Step step = deliver(frame_.get(), epoch);
+            if (step == Step::Continue)
+                events_.seekLanded(epoch);
+            draining_ = draining;
+            return step;
+        }
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "preview/player/DecodeMailbox.h"
+#include "preview/player/FFmpegHandles.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <sys/types.h>
+
+// What the decoding thread learnt about the item when it opened it.
+struct DecodedStreamFacts {
+    double frameDuration = 1.0 / 30.0;
+    double expectedEnd = 0; // item time at which the container says the video ends
+    int audioStream = -1;   // the sound to play with it, if any
+};
+
+// Reports from the decoding thread. They are called on that thread; the player turns them into
+// queued calls on the main thread.
+struct DecodeEvents {
+    std::function<void(const DecodedStreamFacts&)> opened;
+    std::function<void(const QString& message)> failed;
+    std::function<void(std::uint64_t epoch)> seekLanded;
+    std::function<void(double endTime)> reachedEnd;
+};
+
+// The body of a player item's decoding thread. It alone touches the FFmpeg contexts: it opens the
+// file, decodes ahead into the mailbox's queue, and serves exact seeks by decoding forward from
+// the key frame at or before the target.
+class DecodeWorker {
+public:
+    DecodeWorker(QString path, std::shared_ptr<DecodeMailbox> mailbox, DecodeEvents events);
+    void run();
+
+private:
+    enum class Step { Continue, Abandoned, Failed };
+
+    bool open();
+    Step seekExactly(const SeekTarget& target, std::uint64_t epoch);
+    Step seekFrom(std::int64_t seekTs, std::int64_t targetTs, std::uint64_t epoch,
+                  bool& needsEarlierStart);
+    Step decodeAhead(std::uint64_t epoch);
+    Step deliver(AVFrame* frame, std::uint64_t epoch);
+    Step fail(const QString& message);
+    bool fileIsGone(QString& message);
+    VideoFrame takeDisplayable(AVFrame* frame);
+    double itemSeconds(std::int64_t pts) const;
+    std::int64_t framePts(const AVFrame* frame);
+
+    QString path_;
+    std::shared_ptr<DecodeMailbox> mailbox_;
+    DecodeEvents events_;
+
+    ffmpeg::FormatContext format_;
+    ffmpeg::CodecContext video_;
+    ffmpeg::Packet packet_;
+    ffmpeg::Frame frame_;
+    ffmpeg::Scaler scaler_;
+    AVStream* stream_ = nullptr;
+    int streamIndex_ = -1;
+    std::int64_t startPts_ = 0;
+    std::int64_t frameDurationTs_ = 1;
+    double frameDuration_ = 1.0 / 30.0;
+    double expectedEnd_ = 0;
+    std::int64_t lastPts_ = AV_NOPTS_VALUE;
+    bool draining_ = false;
+    bool atEnd_ = false;
+    bool failed_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    DecodeMailbox::Clock::time_point lastFileCheck_;
+};

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "preview/player/DecodeMailbox.h"
+#include "preview/player/Player.h"
+
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class AudioOutput;
+
+// The player over FFmpeg. Each item gets its own decoding thread (DecodeWorker) that owns the
+// demuxer and decoder; this object keeps the item's status, the playback clock and the pending
+// seek on the main thread, and reads decoded frames from the short queue the thread fills.
+class FFmpegPlayer : public Player {
+    Q_OBJECT
+public:
+    explicit FFmpegPlayer(QObject* parent = nullptr);
+    ~FFmpegPlayer() override;
+
+    QFuture<PlayerAssetTracks> loadTracks(const QUrl& url) override;
+    ItemId replaceCurrentItem(const QUrl& url) override;
+    void removeCurrentItem() override;
+    ItemId currentItem() const override;
+    PlayerItemStatus status() const override;
+    std::optional<QString> itemError() const override;
+    void play() override;
+    void pause() override;
+    PlayerTimeControl timeControlStatus() const override;
+    MediaTime currentTime() const override;
+    void seek(const MediaTime& target, std::function<void(bool)> completion) override;
+    void cancelPendingSeeks() override;
+    bool hasNewFrame(const MediaTime& itemTime) const override;
+    std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) override;
+    void setMuted(bool muted) override;
+    bool isMuted() const override { return muted_; }
+
+    // Decoded frames kept ahead of the clock.
+    static constexpr std::size_t queueCapacity = 4;
+
+private:
+    using Clock = DecodeMailbox::Clock;
+
+    struct PendingSeek {
+        std::uint64_t epoch = 0;
+        std::function<void(bool)> completion;
+    };
+    struct Item {
+        ItemId id = 0;
+        QString path;
+        std::shared_ptr<DecodeMailbox> mailbox;
+        std::thread thread;
+        std::shared_ptr<std::atomic_bool> finished;
+        PlayerItemStatus status = PlayerItemStatus::Unknown;
+        std::optional<QString> error;
+        double frameDuration = 1.0 / 30.0;
+        double end = 0;
+        int audioStream = -1;
+        bool reachedEnd = false;
+        bool takeEarlyFrame = true;
+        std::optional<PendingSeek> pendingSeek;
+        std::optional<QueuedFrame> shown;
+    };
+    struct Retired {
+        std::thread thread;
+        std::shared_ptr<std::atomic_bool> finished;
+    };
+
+    double clockSeconds() const;
+    void setClock(bool running, double time);
+    void checkEnd();
+    void finishSeek(bool finished);
+    void failItem(ItemId id, const QString& message);
+    void retireCurrentItem();
+    void joinFinishedThreads(bool all);
+    void updateAudio();
+
+    std::unique_ptr<Item> item_;
+    std::vector<Retired> retired_;
+    ItemId nextItemId_ = 1;
+    bool playing_ = false;
+    MediaTime anchorTime_ = MediaTime::zero();
+    Clock::time_point anchorWall_;
+    bool muted_ = true;
+    QTimer endTimer_;
+    std::unique_ptr<AudioOutput> audio_;
+    ItemId audioCheckedItem_ = 0;
+};
