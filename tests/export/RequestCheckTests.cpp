@@ -30,162 +30,115 @@ const QString normalMapping =
 
 constexpr std::int64_t i64min = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t i64max = std::numeric_limits<std::int64_t>::max();
-const double notANumber = std::numeric_limits<double>::quiet_NaN();
 
 MediaTime withFlags(MediaTime t, std::uint32_t flags) {
     t.flags |= flags;
     return t;
 }
 
+using Change = std::function<void(ExportRequest&)>;
+
+Change source(const QString& path) {
+    return [=](ExportRequest& r) { r.source = QUrl::fromLocalFile(path); };
+}
+Change frame(std::int64_t width, std::int64_t height) {
+    return [=](ExportRequest& r) { r.width = width, r.height = height; };
+}
+Change named(const QString& name) {
+    return [=](ExportRequest& r) { r.name = name; };
+}
+Change timing(MediaTime ExportMediaInfo::*field, MediaTime value) {
+    return [=](ExportRequest& r) { r.info.*field = value; };
+}
+template <typename T> Change view(qsizetype index, T ExportView::*field, T value) {
+    return [=](ExportRequest& r) { r.views[index].*field = value; };
+}
+Change both(Change first, Change second) {
+    return [=](ExportRequest& r) { first(r), second(r); };
+}
+
 struct Case {
     const char* label;
-    std::function<void(ExportRequest&)> change;
+    Change change;
     QString expected;
 };
-
-// A frame that is neither 16:9 nor 9:16, where only the general view width range applies.
-void squareish(ExportRequest& r) {
-    r.width = 2000;
-    r.height = 1000;
-}
 
 } // namespace
 
 TEST(ExportRequestCheck, FirstFailingRuleDecidesTheMessage) {
+    using I = ExportMediaInfo;
+    using V = ExportView;
+    const Change nothing = [](ExportRequest&) {};
+    const Change twoByOne = frame(2000, 1000); // neither 16:9 nor 9:16
     const std::vector<Case> cases = {
-        {"typical request", [](ExportRequest&) {}, ok},
-        {"upper-case extension",
-         [](ExportRequest& r) { r.source = QUrl::fromLocalFile("/clips/clip.MOV"); }, ok},
-        {"mkv", [](ExportRequest& r) { r.source = QUrl::fromLocalFile("/clips/clip.mkv"); },
+        {"typical request", nothing, ok},
+        {"upper-case extension", source("/clips/clip.MOV"), ok},
+        {"mkv", source("/clips/clip.mkv"), wrongSource},
+        {"web address", [](ExportRequest& r) { r.source = QUrl("https://a.example/clip.mp4"); },
          wrongSource},
-        {"not a file URL",
-         [](ExportRequest& r) { r.source = QUrl("https://example.com/clip.mp4"); }, wrongSource},
-        {"two views with everything else wrong",
+        {"two views, all else wrong",
          [](ExportRequest& r) {
              r.views.resize(2);
-             r.layout = "sideways";
-             r.width = 0;
-             r.info.width = 1;
-             r.name = "";
+             r.layout = "sideways", r.width = 0, r.info.width = 1, r.name = "";
          },
          viewCount},
-        {"five views",
-         [](ExportRequest& r) {
-             r.views.append(ExportView{"Up", 0, 90, 0, 90});
-         },
-         viewCount},
+        {"five views", [](ExportRequest& r) { r.views.append(r.views[0]); }, viewCount},
         {"layout is case-sensitive", [](ExportRequest& r) { r.layout = "Direct"; }, unknownLayout},
-        {"odd width", [](ExportRequest& r) { r.width = 1919; }, outputSize},
-        {"zero width", [](ExportRequest& r) { r.width = 0; }, outputSize},
-        {"width 1", [](ExportRequest& r) { r.width = 1; }, outputSize},
-        {"height beyond 32 bits", [](ExportRequest& r) { r.height = 2147483648; }, outputSize},
-        {"largest even size", [](ExportRequest& r) { r.width = 2147483646, r.height = 2; }, ok},
-        {"source one row short", [](ExportRequest& r) { r.info.height = 1921; }, notEquirect},
+        {"odd width", frame(1919, 1080), outputSize},
+        {"zero width", frame(0, 1080), outputSize},
+        {"height beyond 32 bits", frame(1920, 2147483648), outputSize},
+        {"largest even size", frame(2147483646, 2), ok},
+        {"source a row short", [](ExportRequest& r) { r.info.height = 1921; }, notEquirect},
         {"16:9 source", [](ExportRequest& r) { r.info.height = 2160; }, notEquirect},
         {"empty source", [](ExportRequest& r) { r.info.width = r.info.height = 0; }, notEquirect},
         {"silent source", [](ExportRequest& r) { r.info.channels = r.info.sampleRate = 0; }, ok},
         {"channels without rate", [](ExportRequest& r) { r.info.sampleRate = 0; }, audioFormat},
         {"negative channels", [](ExportRequest& r) { r.info.channels = -1; }, audioFormat},
         {"rounded frame duration",
-         [](ExportRequest& r) {
-             r.info.frameDuration = withFlags(r.info.frameDuration, MediaTime::HasBeenRounded);
-         },
+         timing(&I::frameDuration,
+                withFlags(MediaTime::make(1001, 30000), MediaTime::HasBeenRounded)),
          inexact},
-        {"duration in another epoch", [](ExportRequest& r) { r.info.duration.epoch = 1; }, inexact},
-        {"endless duration",
-         [](ExportRequest& r) { r.info.duration = MediaTime::positiveInfinity(); }, inexact},
-        {"smallest start",
-         [](ExportRequest& r) {
-             r.info.sourceStart = {i64min, 1, 1, 0};
-         },
+        {"duration in another epoch", timing(&I::duration, {300300, 30000, MediaTime::Valid, 1}),
          inexact},
-        {"start before zero, off the frame grid",
-         [](ExportRequest& r) { r.info.sourceStart = MediaTime::make(-7, 30000); }, ok},
-        {"inexact timing wins over misaligned duration",
-         [](ExportRequest& r) {
-             r.info.duration = MediaTime::make(300301, 30000);
-             r.info.sourceStart = MediaTime::invalid();
-         },
+        {"endless duration", timing(&I::duration, MediaTime::positiveInfinity()), inexact},
+        {"smallest start", timing(&I::sourceStart, {i64min, 1, MediaTime::Valid, 0}), inexact},
+        {"start off the frame grid", timing(&I::sourceStart, MediaTime::make(-7, 30000)), ok},
+        {"inexact start before misaligned duration",
+         both(timing(&I::duration, MediaTime::make(300301, 30000)),
+              timing(&I::sourceStart, MediaTime::invalid())),
          inexact},
-        {"part of a frame",
-         [](ExportRequest& r) { r.info.duration = MediaTime::make(300301, 30000); }, wholeFrames},
-        {"no frames", [](ExportRequest& r) { r.info.duration = MediaTime::make(0, 30000); },
-         wholeFrames},
-        {"negative frame duration",
-         [](ExportRequest& r) { r.info.frameDuration = MediaTime::make(-1001, 30000); },
-         wholeFrames},
-        {"blank project name", [](ExportRequest& r) { r.name = "   "; }, projectName},
-        {"Unicode space and line break only",
-         [](ExportRequest& r) { r.name = QString::fromUtf16(u"\u2003\u2028\u0085"); }, projectName},
-        {"bell in project name",
-         [](ExportRequest& r) { r.name = QString::fromUtf16(u"Dive\u0007"); }, controlChars},
-        {"noncharacter in file name",
-         [](ExportRequest& r) {
-             r.source = QUrl::fromLocalFile(QString::fromUtf16(u"/c/a\uFFFE.mp4"));
-         },
-         controlChars},
+        {"part of a frame", timing(&I::duration, MediaTime::make(300301, 30000)), wholeFrames},
+        {"no frames", timing(&I::duration, MediaTime::make(0, 30000)), wholeFrames},
+        {"negative frame", timing(&I::frameDuration, MediaTime::make(-1001, 30000)), wholeFrames},
+        {"blank project name", named("   "), projectName},
+        {"Unicode spaces only", named(QString::fromUtf16(u"\u2003\u2028\u0085")), projectName},
+        {"bell in project name", named(QString::fromUtf16(u"Dive\u0007")), controlChars},
+        {"noncharacter in file name", source(QString::fromUtf16(u"/c/a\uFFFE.mp4")), controlChars},
         {"escape in colour space",
          [](ExportRequest& r) { r.info.colorSpace = QString::fromUtf16(u"Rec\u001B709"); },
          controlChars},
-        {"lone surrogate in project name",
-         [](ExportRequest& r) { r.name = QString(QChar(0xD800)) + "Dive"; }, controlChars},
-        {"empty first view beats the second view's range",
-         [](ExportRequest& r) {
-             r.views[0].name = " \t";
-             r.views[1].tilt = 95;
-         },
-         viewName},
-        {"form feed in a view name", [](ExportRequest& r) { r.views[2].name = "Back\f"; },
-         controlChars},
-        {"names differ only in case and a trailing space",
-         [](ExportRequest& r) { r.views[1].name = "front "; }, sameName},
-        {"diacritics are not folded",
-         [](ExportRequest& r) { r.views[1].name = QString::fromUtf16(u"Fr\u00F6nt"); }, ok},
-        {"earlier view's range before a later duplicate",
-         [](ExportRequest& r) {
-             r.views[1].pan = 181;
-             r.views[2].name = "FRONT";
-         },
-         ranges},
-        {"tilt straight up", [](ExportRequest& r) { r.views[0].tilt = 90; }, ok},
-        {"tilt past the pole", [](ExportRequest& r) { r.views[0].tilt = 90.0001; }, ranges},
-        {"roll at -180", [](ExportRequest& r) { r.views[0].roll = -180; }, ok},
-        {"pan not a number", [](ExportRequest& r) { r.views[3].pan = notANumber; }, ranges},
-        {"infinite roll",
-         [](ExportRequest& r) { r.views[3].roll = std::numeric_limits<double>::infinity(); },
-         ranges},
-        {"view width under 10", [](ExportRequest& r) { r.views[0].fieldOfView = 9.99; }, ranges},
-        {"view width 179.9 in a 16:9 frame",
-         [](ExportRequest& r) { r.views[0].fieldOfView = 179.9; }, normalMapping},
-        {"view width 179.9 in a 2:1 frame",
-         [](ExportRequest& r) {
-             squareish(r);
-             r.views[0].fieldOfView = 179.9;
-         },
-         ok},
-        {"view width 10 in a 2:1 frame",
-         [](ExportRequest& r) {
-             squareish(r);
-             r.views[0].fieldOfView = 10;
-         },
-         ok},
-        {"view width 180 in a 2:1 frame",
-         [](ExportRequest& r) {
-             squareish(r);
-             r.views[0].fieldOfView = 180;
-         },
-         ranges},
-        {"view width 125", [](ExportRequest& r) { r.views[0].fieldOfView = 125; }, ok},
-        {"view width just over 125", [](ExportRequest& r) { r.views[0].fieldOfView = 125.0001; },
-         normalMapping},
-        {"view width 45", [](ExportRequest& r) { r.views[0].fieldOfView = 45; }, ok},
-        {"view width 44.9", [](ExportRequest& r) { r.views[0].fieldOfView = 44.9; }, normalMapping},
-        {"portrait frame holds the 45 to 125 range",
-         [](ExportRequest& r) {
-             r.width = 1080;
-             r.height = 1920;
-             r.views[2].fieldOfView = 130;
-         },
+        {"empty first view before second view's range",
+         both(view(0, &V::name, QString(" \t")), view(1, &V::tilt, 95.0)), viewName},
+        {"form feed in a view name", view(2, &V::name, QString("Back\f")), controlChars},
+        {"case and trailing space", view(1, &V::name, QString("front ")), sameName},
+        {"diacritics are not folded", view(1, &V::name, QString::fromUtf16(u"Fr\u00F6nt")), ok},
+        {"earlier range before later duplicate",
+         both(view(1, &V::pan, 181.0), view(2, &V::name, QString("FRONT"))), ranges},
+        {"tilt straight up", view(0, &V::tilt, 90.0), ok},
+        {"tilt past the pole", view(0, &V::tilt, 90.0001), ranges},
+        {"roll at -180", view(0, &V::roll, -180.0), ok},
+        {"pan not a number", view(3, &V::pan, std::nan("")), ranges},
+        {"infinite roll", view(3, &V::roll, HUGE_VAL), ranges},
+        {"view width under 10", view(0, &V::fieldOfView, 9.99), ranges},
+        {"view width 179.9 in 16:9", view(0, &V::fieldOfView, 179.9), normalMapping},
+        {"view width 179.9 in 2:1", both(twoByOne, view(0, &V::fieldOfView, 179.9)), ok},
+        {"view width 10 in 2:1", both(twoByOne, view(0, &V::fieldOfView, 10.0)), ok},
+        {"view width 180 in 2:1", both(twoByOne, view(0, &V::fieldOfView, 180.0)), ranges},
+        {"view width 125", view(0, &V::fieldOfView, 125.0), ok},
+        {"view width past 125", view(0, &V::fieldOfView, 125.0001), normalMapping},
+        {"view width 45", view(0, &V::fieldOfView, 45.0), ok},
+        {"view width 44.9", view(0, &V::fieldOfView, 44.9), normalMapping},
+        {"portrait holds 45 to 125", both(frame(1080, 1920), view(2, &V::fieldOfView, 130.0)),
          normalMapping},
     };
     for (const Case& c : cases) {

@@ -180,40 +180,31 @@ TEST(FCPXMLWrite, EightWritersRacingForOneNameLeaveOneCompleteFile) {
     EXPECT_EQ(studio.entries(), QStringList({"Dive.fcpxml", "clip.mp4"}));
 }
 
-TEST(FCPXMLWrite, FindsTheInstalledDTDAtEitherPlaceInTheBundle) {
+TEST(FCPXMLWrite, FindsTheInstalledDTDAtEitherPlaceOrRefusesWithoutOne) {
+    if (QFileInfo::exists("/Applications"))
+        GTEST_SKIP() << "this machine has /Applications, which every lookup searches";
     QTemporaryDir folder;
-    FakeWorkspace workspace;
     const QString second = makeBundle(folder.filePath("A"), "com.apple.FinalCut", secondDTDPlace);
     const QString first = makeBundle(folder.filePath("B"), "com.apple.FinalCut", firstDTDPlace);
     makeBundle(folder.filePath("B"), "com.apple.FinalCut", secondDTDPlace);
     const auto bundle = [&](const char* name) {
         return QUrl::fromLocalFile(folder.filePath(name) + "/Final Cut Pro.app");
     };
-    const auto found = [&] { return FCPXMLExporter::installedDTDURL(workspace); };
-    const QList<QUrl> candidates = {QUrl::fromLocalFile(folder.filePath("nothing.app")),
-                                    bundle("B"), bundle("A")};
-    workspace.applications.insert("com.apple.FinalCut", candidates);
-    EXPECT_EQ(found(), QUrl::fromLocalFile(first)); // the order reported, first place first
+    FakeWorkspace workspace;
+    workspace.applications["com.apple.FinalCut"] = {bundle("missing"), bundle("B"), bundle("A")};
+    EXPECT_EQ(FCPXMLExporter::installedDTDURL(workspace), QUrl::fromLocalFile(first));
     workspace.applications["com.apple.FinalCut"] = {bundle("A"), bundle("B")};
-    EXPECT_EQ(found(), QUrl::fromLocalFile(second));
-    if (QFileInfo::exists("/Applications/Final Cut Pro.app"))
-        GTEST_SKIP() << "this machine has /Applications/Final Cut Pro.app";
-    workspace.applications.clear();
-    EXPECT_EQ(found(), std::nullopt);
-}
+    EXPECT_EQ(FCPXMLExporter::installedDTDURL(workspace), QUrl::fromLocalFile(second));
 
-TEST(FCPXMLWrite, UsesTheDTDOfAFinalCutInstalledInTheHomeFolder) {
-    if (QFileInfo::exists("/Applications"))
-        GTEST_SKIP() << "this machine has /Applications, which would be searched first";
+    // The real lookup, with a Final Cut Pro that only the home folder holds.
     Studio studio;
     QTemporaryDir home;
     const ScopedHome scopedHome(home.path());
     EXPECT_EQ(studio.write(studio.at("none.fcpxml"), std::nullopt), supportFilesMissing);
     EXPECT_EQ(studio.entries(), QStringList({"clip.mp4"}));
-
-    const QString dtd =
+    const QString installed =
         makeBundle(home.filePath("Applications"), "com.apple.FinalCut", secondDTDPlace);
-    EXPECT_EQ(FCPXMLExporter::installedDTDURL(), QUrl::fromLocalFile(dtd));
+    EXPECT_EQ(FCPXMLExporter::installedDTDURL(), QUrl::fromLocalFile(installed));
     EXPECT_EQ(studio.write(studio.at("Dive.fcpxml"), std::nullopt), "no error");
     EXPECT_EQ(studio.entries(), QStringList({"Dive.fcpxml", "clip.mp4"}));
 }
