@@ -5,7 +5,9 @@
 #include "platform/Workspace.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <libxml/parser.h>
 #include <libxml/valid.h>
 #include <libxml/xmlerror.h>
@@ -53,12 +55,20 @@ void onDtdError(void* userData, xmlErrorPtr error) {
 }
 
 void onValidityError(void* userData, const char* format, ...) {
+    auto* firstError = static_cast<FirstError*>(userData);
+    if (!firstError->text.isEmpty())
+        return;
+    // Content-model messages list whole element models and can run to several kilobytes.
     va_list arguments;
     va_start(arguments, format);
-    char message[1024];
-    std::vsnprintf(message, sizeof message, format, arguments);
+    va_list measuring;
+    va_copy(measuring, arguments);
+    const int size = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    QByteArray message(std::max(size, 0), Qt::Uninitialized);
+    std::vsnprintf(message.data(), size_t(message.size()) + 1, format, arguments);
     va_end(arguments);
-    static_cast<FirstError*>(userData)->record(QString::fromUtf8(message));
+    firstError->record(QString::fromUtf8(message));
 }
 
 // The DTD file is read here rather than by libxml2, so that nothing else (a network location, a

@@ -154,6 +154,15 @@ TEST(FCPXMLDocument, ValidationReportsTheFirstProblemAndKeepsTheDocumentsDTD) {
     EXPECT_EQ(document->intSubset, own);
     EXPECT_EQ(document->extSubset, nullptr);
 
+    // Long content models come through whole, up to the element that broke them.
+    const XmlDocument misplaced = parse(documentText(typicalRequest()));
+    xmlNode* audio = xmlDocGetRootElement(misplaced.get())->last->last->last->last->last->last;
+    ASSERT_EQ(xmlStrcmp(audio->name, BAD_CAST "asset-clip"), 0);
+    xmlNewChild(audio, nullptr, BAD_CAST "resources", nullptr);
+    const QString longMessage = validationMessage(misplaced.get());
+    EXPECT_TRUE(longMessage.contains("expecting (note? , (conform-rate? , timeMap?) , ((object"));
+    EXPECT_TRUE(longMessage.endsWith("metadata?), got (resources)")) << longMessage.toStdString();
+
     QTemporaryDir folder;
     EXPECT_EQ(validationMessage(document.get(), QUrl::fromLocalFile(folder.filePath("none.dtd"))),
               prefix + "No such file or directory");
