@@ -21,8 +21,8 @@ void BoxReader::require(bool condition) {
 
 const std::uint8_t* BoxReader::take(std::size_t count, bool readAhead) {
     require(count <= remaining());
-    const bool inWindow = position_ >= windowStart_ &&
-                          position_ - windowStart_ + count <= std::uint64_t(windowSize_);
+    const bool inWindow =
+        position_ >= windowStart_ && position_ - windowStart_ + count <= std::uint64_t(windowSize_);
     if (!inWindow) {
         // A box header is read alone: the box it starts may be media data or a table we skip.
         const std::uint64_t ahead = readAhead && depth_ > 0 ? remaining() : std::uint64_t(count);
@@ -36,7 +36,9 @@ const std::uint8_t* BoxReader::take(std::size_t count, bool readAhead) {
     return data;
 }
 
-std::uint8_t BoxReader::u8() { return *take(1); }
+std::uint8_t BoxReader::u8() {
+    return *take(1);
+}
 
 std::uint16_t BoxReader::u16() {
     const std::uint8_t* p = take(2);
@@ -90,6 +92,8 @@ std::optional<BoxHeader> BoxReader::nextBox() {
     BoxHeader box;
     box.start = position_;
     if (remaining() < 8) {
+        // Between top-level boxes such a tail is the start of a box cut short.
+        require(depth_ > 0);
         while (remaining() > 0)
             require(u8() == 0);
         return std::nullopt;

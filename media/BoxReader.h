@@ -45,8 +45,9 @@ public:
     void seek(std::uint64_t position);
     QByteArray bytes(std::size_t count);
 
-    // The next box of the current scope, positioned on its payload, or nothing at the end. A tail
-    // of zero bytes too short for a header (the QuickTime user-data terminator) ends the scope.
+    // The next box of the current scope, positioned on its payload, or nothing at the end. Inside
+    // a box, a tail of zero bytes too short for a header (QuickTime's user-data terminator) ends
+    // the scope.
     std::optional<BoxHeader> nextBox();
 
     // Runs `body` with the scope narrowed to the box's payload, then continues after the box.

@@ -20,7 +20,9 @@ void ByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out) {
 }
 
 namespace {
-[[noreturn]] void throwErrno(int code) { throw std::system_error(code, std::generic_category()); }
+[[noreturn]] void throwErrno(int code) {
+    throw std::system_error(code, std::generic_category());
+}
 } // namespace
 
 FileByteSource::FileByteSource(const QString& path) {

@@ -43,7 +43,9 @@ void readVideo(BoxReader& reader, FormatDescription& format) {
     readColor(reader, format);
 }
 
-double fixed16(std::uint32_t value) { return double(value >> 16) + double(value & 0xFFFF) / 65536.0; }
+double fixed16(std::uint32_t value) {
+    return double(value >> 16) + double(value & 0xFFFF) / 65536.0;
+}
 
 // ISO audio sample entries and QuickTime sound descriptions v0, v1 and v2. A version above 0 in a
 // version-0 "stsd" is QuickTime's layout; ISO's own version 1 lives in a version-1 "stsd".
@@ -114,10 +116,17 @@ std::vector<FormatDescription> readSampleDescriptions(BoxReader& reader, MediaKi
                 return;
             reader.skip(sampleEntryHeader);
             switch (kind) {
-            case MediaKind::video: readVideo(reader, format); break;
-            case MediaKind::audio: readAudio(reader, format, stsdVersion); break;
-            case MediaKind::timecode: readTimecode(reader, format); break;
-            case MediaKind::other: break;
+            case MediaKind::video:
+                readVideo(reader, format);
+                break;
+            case MediaKind::audio:
+                readAudio(reader, format, stsdVersion);
+                break;
+            case MediaKind::timecode:
+                readTimecode(reader, format);
+                break;
+            case MediaKind::other:
+                break;
             }
         });
         formats.push_back(format);

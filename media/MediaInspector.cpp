@@ -101,8 +101,7 @@ AudioFacts measureAudio(const Track& audio) {
 } // namespace
 
 ExportMediaInfo inspect(const QUrl& url, std::stop_token stop) {
-    if (!url.isLocalFile() ||
-        !FileNames::isAcceptedMovieExtension(FileNames::pathExtension(url)))
+    if (!url.isLocalFile() || !FileNames::isAcceptedMovieExtension(FileNames::pathExtension(url)))
         throw ExportError(wrongFileText);
     FileByteSource source(url.toLocalFile());
     return inspect(source, std::move(stop));
@@ -137,8 +136,8 @@ ExportMediaInfo inspect(ByteSource& source, std::stop_token stop) {
     info.height = dimensions.height;
     info.frameDuration = timing.frameDuration;
     info.duration = timing.duration;
-    info.sourceStart = inspectTimecode(movie, video, timing.frameDuration,
-                                       timing.firstPresentationTime, stop);
+    info.sourceStart =
+        inspectTimecode(movie, video, timing.frameDuration, timing.firstPresentationTime, stop);
     if (audioTracks.size() == 1) {
         const AudioFacts audio = measureAudio(*audioTracks.front());
         info.channels = audio.channels;

@@ -4,7 +4,6 @@
 #include "media/FourCC.h"
 
 #include <QStringDecoder>
-#include <QUrl>
 
 namespace {
 
@@ -17,7 +16,8 @@ QByteArray fourCCBytes(std::uint32_t code) {
 }
 
 QString identifier(const char* keySpace, const QByteArray& key) {
-    return QLatin1String(keySpace) + QLatin1Char('/') + QString::fromLatin1(QUrl::toPercentEncoding(key));
+    return QLatin1String(keySpace) + QLatin1Char('/') +
+           QString::fromLatin1(key.toPercentEncoding());
 }
 
 QString macRoman(const QByteArray& bytes) {
@@ -36,10 +36,13 @@ std::optional<QString> readDataBox(BoxReader& reader) {
     const QByteArray value = reader.bytes(std::size_t(reader.remaining()));
     switch (type) {
     case 1:
-    case 4: return QString::fromUtf8(value);
+    case 4:
+        return QString::fromUtf8(value);
     case 2:
-    case 5: return QStringDecoder(QStringDecoder::Utf16BE).decode(value);
-    default: return std::nullopt;
+    case 5:
+        return QStringDecoder(QStringDecoder::Utf16BE).decode(value);
+    default:
+        return std::nullopt;
     }
 }
 
@@ -131,8 +134,8 @@ void readMetaBox(BoxReader& reader, std::vector<MetadataItem>& items) {
                             QByteArray name;
                             item.stringValue = readItemValue(
                                 reader, entry->type == fourCC("----") ? &name : nullptr);
-                            item.key = name.isEmpty() ? fourCCText(entry->type)
-                                                      : QString::fromUtf8(name);
+                            item.key =
+                                name.isEmpty() ? fourCCText(entry->type) : QString::fromUtf8(name);
                             item.identifier = identifier("itsk", fourCCBytes(entry->type));
                         } else {
                             return;

@@ -14,14 +14,20 @@ namespace {
 __extension__ typedef __int128 Wide;
 constexpr Wide int64Max = std::numeric_limits<std::int64_t>::max();
 
-void require(bool condition) { BoxReader::require(condition); }
+void require(bool condition) {
+    BoxReader::require(condition);
+}
 
 MediaKind kindOfHandler(std::uint32_t handler) {
     switch (handler) {
-    case fourCC("vide"): return MediaKind::video;
-    case fourCC("soun"): return MediaKind::audio;
-    case fourCC("tmcd"): return MediaKind::timecode;
-    default: return MediaKind::other;
+    case fourCC("vide"):
+        return MediaKind::video;
+    case fourCC("soun"):
+        return MediaKind::audio;
+    case fourCC("tmcd"):
+        return MediaKind::timecode;
+    default:
+        return MediaKind::other;
     }
 }
 
@@ -79,12 +85,23 @@ void MovieParser::readMovieBox() {
     while (auto box = reader_.nextBox()) {
         reader_.enter(*box, [&] {
             switch (box->type) {
-            case fourCC("mvhd"): movie_.timescale_ = readTimescale(reader_); break;
-            case fourCC("trak"): readTrack(); break;
-            case fourCC("mvex"): readTrackExtends(); break;
-            case fourCC("udta"): readUserData(reader_, movie_.metadata_); break;
-            case fourCC("meta"): readMetaBox(reader_, movie_.metadata_); break;
-            default: break;
+            case fourCC("mvhd"):
+                movie_.timescale_ = readTimescale(reader_);
+                break;
+            case fourCC("trak"):
+                readTrack();
+                break;
+            case fourCC("mvex"):
+                readTrackExtends();
+                break;
+            case fourCC("udta"):
+                readUserData(reader_, movie_.metadata_);
+                break;
+            case fourCC("meta"):
+                readMetaBox(reader_, movie_.metadata_);
+                break;
+            default:
+                break;
             }
         });
     }
@@ -110,10 +127,17 @@ void MovieParser::readTrack() {
                             readEditList(track, sawEditList);
                     });
                 break;
-            case fourCC("mdia"): readMediaBox(track, sampleTable); break;
-            case fourCC("udta"): readUserData(reader_, track.metadata); break;
-            case fourCC("meta"): readMetaBox(reader_, track.metadata); break;
-            default: break;
+            case fourCC("mdia"):
+                readMediaBox(track, sampleTable);
+                break;
+            case fourCC("udta"):
+                readUserData(reader_, track.metadata);
+                break;
+            case fourCC("meta"):
+                readMetaBox(reader_, track.metadata);
+                break;
+            default:
+                break;
             }
         });
     }
@@ -135,7 +159,9 @@ void MovieParser::readMediaBox(Track& track, std::optional<BoxHeader>& sampleTab
     while (auto box = reader_.nextBox()) {
         reader_.enter(*box, [&] {
             switch (box->type) {
-            case fourCC("mdhd"): track.timescale = readTimescale(reader_); break;
+            case fourCC("mdhd"):
+                track.timescale = readTimescale(reader_);
+                break;
             case fourCC("hdlr"):
                 reader_.fullBoxHeader();
                 reader_.skip(4); // QuickTime's component type
@@ -150,7 +176,8 @@ void MovieParser::readMediaBox(Track& track, std::optional<BoxHeader>& sampleTab
                     reader_.seek(info->end);
                 }
                 break;
-            default: break;
+            default:
+                break;
             }
         });
     }
@@ -235,7 +262,8 @@ void MovieParser::readFragment(const BoxHeader& fragment) {
                         std::uint32_t flags = 0;
                         reader_.fullBoxHeader(&flags);
                         track = &trackWithID(reader_.u32());
-                        defaults = defaults_.count(track->id) ? defaults_[track->id] : TrackDefaults{};
+                        defaults =
+                            defaults_.count(track->id) ? defaults_[track->id] : TrackDefaults{};
                         if (flags & 0x1)
                             base = reader_.u64();
                         else if (flags & 0x20000)
@@ -269,7 +297,8 @@ void MovieParser::readFragment(const BoxHeader& fragment) {
                             reader_.skip(4);
                         const std::uint32_t perSample = 4 * std::popcount(flags & 0xF00u);
                         require(perSample == 0 || count <= reader_.remaining() / perSample);
-                        require(count <= source_.size() - std::min(source_.size(), track->sampleCount));
+                        require(count <=
+                                source_.size() - std::min(source_.size(), track->sampleCount));
                         const bool wantLocations = track->kind == MediaKind::timecode;
                         std::int64_t decodeTime = nextDecodeTime_[track];
                         if (perSample == 0 && !wantLocations) {
@@ -280,14 +309,17 @@ void MovieParser::readFragment(const BoxHeader& fragment) {
                             decodeTime = std::int64_t(end);
                             position += std::uint64_t(count) * defaults.size;
                         }
-                        for (std::uint32_t i = 0; (perSample != 0 || wantLocations) && i < count; ++i) {
-                            const std::uint32_t duration = flags & 0x100 ? reader_.u32() : defaults.duration;
-                            const std::uint32_t size = flags & 0x200 ? reader_.u32() : defaults.size;
+                        for (std::uint32_t i = 0; (perSample != 0 || wantLocations) && i < count;
+                             ++i) {
+                            const std::uint32_t duration =
+                                flags & 0x100 ? reader_.u32() : defaults.duration;
+                            const std::uint32_t size =
+                                flags & 0x200 ? reader_.u32() : defaults.size;
                             if (flags & 0x400)
                                 reader_.skip(4);
                             const std::int32_t offset = flags & 0x800 ? reader_.s32() : 0;
-                            appendRun(track->timing, {1, decodeTime, duration, offset,
-                                                      defaults.descriptionIndex});
+                            appendRun(track->timing,
+                                      {1, decodeTime, duration, offset, defaults.descriptionIndex});
                             require(Wide(decodeTime) + duration <= int64Max);
                             decodeTime += duration;
                             if (wantLocations)

@@ -5,8 +5,8 @@
 PresentationCursor::PresentationCursor(const Track& track, std::uint32_t movieTimescale)
     : track_(&track), timeline_(track, movieTimescale) {}
 
-std::optional<PresentationCursor> PresentationCursor::atFirstPresentedSample(
-    const Track& track, std::uint32_t movieTimescale) {
+std::optional<PresentationCursor>
+PresentationCursor::atFirstPresentedSample(const Track& track, std::uint32_t movieTimescale) {
     if (track.sampleCount == 0)
         return std::nullopt;
     PresentationCursor cursor(track, movieTimescale);

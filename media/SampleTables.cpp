@@ -69,9 +69,15 @@ void readSizes(BoxReader& reader, SampleTables& tables, bool compact, bool wantL
                 pending = reader.u8();
             tables.sizes.push_back(i % 2 == 0 ? pending >> 4 : pending & 0x0F);
             break;
-        case 8: tables.sizes.push_back(reader.u8()); break;
-        case 16: tables.sizes.push_back(reader.u16()); break;
-        default: tables.sizes.push_back(reader.u32()); break;
+        case 8:
+            tables.sizes.push_back(reader.u8());
+            break;
+        case 16:
+            tables.sizes.push_back(reader.u16());
+            break;
+        default:
+            tables.sizes.push_back(reader.u32());
+            break;
         }
     }
 }
@@ -103,8 +109,8 @@ void readChunkOffsets(BoxReader& reader, SampleTables& tables, bool wide) {
 // Walks several run-length tables at once, one merged run at a time.
 class DecodeOrderRuns {
 public:
-    DecodeOrderRuns(const SampleTables& tables, std::vector<std::pair<std::uint64_t, std::uint32_t>>
-                                                    descriptions)
+    DecodeOrderRuns(const SampleTables& tables,
+                    std::vector<std::pair<std::uint64_t, std::uint32_t>> descriptions)
         : tables_(tables), descriptions_(std::move(descriptions)) {}
 
     void build(Track& track) {
@@ -173,10 +179,18 @@ SampleTables readSampleTables(BoxReader& reader, MediaKind kind, bool wantLocati
                 BoxReader::require(!tables.formats);
                 tables.formats = readSampleDescriptions(reader, kind);
                 break;
-            case fourCC("stts"): readTimeToSample(reader, tables); break;
-            case fourCC("ctts"): readCompositionOffsets(reader, tables); break;
-            case fourCC("stsz"): readSizes(reader, tables, false, wantLocations); break;
-            case fourCC("stz2"): readSizes(reader, tables, true, wantLocations); break;
+            case fourCC("stts"):
+                readTimeToSample(reader, tables);
+                break;
+            case fourCC("ctts"):
+                readCompositionOffsets(reader, tables);
+                break;
+            case fourCC("stsz"):
+                readSizes(reader, tables, false, wantLocations);
+                break;
+            case fourCC("stz2"):
+                readSizes(reader, tables, true, wantLocations);
+                break;
             case fourCC("stsc"):
                 if (wantLocations)
                     readSampleToChunk(reader, tables);
@@ -186,7 +200,8 @@ SampleTables readSampleTables(BoxReader& reader, MediaKind kind, bool wantLocati
                 if (wantLocations)
                     readChunkOffsets(reader, tables, box->type == fourCC("co64"));
                 break;
-            default: break;
+            default:
+                break;
             }
         });
     }
@@ -240,9 +255,9 @@ void buildSamples(const SampleTables& tables, Track& track, std::uint64_t sample
                     offset += size; // an offset past the file fails when it is read
                 }
             }
-            descriptions.emplace_back(
-                std::uint64_t(lastChunk - chunks[i].firstChunk + 1) * chunks[i].samplesPerChunk,
-                chunks[i].descriptionIndex);
+            descriptions.emplace_back(std::uint64_t(lastChunk - chunks[i].firstChunk + 1) *
+                                          chunks[i].samplesPerChunk,
+                                      chunks[i].descriptionIndex);
         }
         BoxReader::require(sample == declared);
     }

@@ -1,7 +1,7 @@
+#include "media/FourCC.h"
 #include "media/MediaInspector.h"
 #include "media/Movie.h"
 #include "media/TrackTimeline.h"
-#include "media/FourCC.h"
 #include "model/UserError.h"
 
 #include <QRegularExpression>
@@ -22,7 +22,9 @@ const QString uninterpretableText =
     QStringLiteral("Cannot interpret the source timecode unambiguously. Export a source with "
                    "standard continuous timecode first.");
 
-[[noreturn]] void uninterpretable() { throw ExportError(uninterpretableText); }
+[[noreturn]] void uninterpretable() {
+    throw ExportError(uninterpretableText);
+}
 
 std::int64_t bigEndian(const QByteArray& bytes) {
     std::uint64_t value = 0;

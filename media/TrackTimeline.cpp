@@ -39,7 +39,7 @@ TrackTimeline::TrackTimeline(const Track& track, std::uint32_t movieTimescale) {
 }
 
 std::optional<std::int64_t> TrackTimeline::presentationValue(const TimingRun& run,
-                                                              std::uint64_t index) const {
+                                                             std::uint64_t index) const {
     const Wide value = Wide(run.firstDecodeTime) + Wide(index) * run.duration +
                        run.compositionOffset - mediaStart_;
     if (value < int64Min || value > int64Max)

@@ -14,8 +14,7 @@ inline QString runTool(const QString& program, const QStringList& arguments) {
     process.start(program, arguments);
     const bool finished = process.waitForFinished(120000);
     const QString errors = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit &&
-                process.exitCode() == 0)
+    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         << program.toStdString() << " " << arguments.join(QLatin1Char(' ')).toStdString() << ": "
         << errors.toStdString();
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -24,10 +23,9 @@ inline QString runTool(const QString& program, const QStringList& arguments) {
 // Makes `name` in `dir` from ffmpeg arguments (inputs, codecs, options); returns its path.
 inline QString makeClip(const QDir& dir, const QString& name, const QStringList& arguments) {
     const QString path = dir.filePath(name);
-    runTool(QStringLiteral("ffmpeg"),
-            QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                        QStringLiteral("-y")} +
-                arguments + QStringList{path});
+    runTool(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
+                                                  QStringLiteral("error"), QStringLiteral("-y")} +
+                                          arguments + QStringList{path});
     return path;
 }
 

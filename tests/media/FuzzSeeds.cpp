@@ -14,19 +14,23 @@ std::vector<std::pair<QString, Mp4::MovieSpec>> syntheticSeeds() {
     std::vector<std::pair<QString, Mp4::MovieSpec>> seeds;
     Mp4::MovieSpec plain;
     plain.tracks.push_back(Mp4::videoTrack(64, 32, 8));
-    plain.tracks[0].sampleEntries = {Mp4::visualEntry("avc1", 64, 32, Mp4::colorBox("nclx", 1, 1, 1))};
+    plain.tracks[0].sampleEntries = {
+        Mp4::visualEntry("avc1", 64, 32, Mp4::colorBox("nclx", 1, 1, 1))};
     seeds.emplace_back(QStringLiteral("plain.mp4"), plain);
 
     Mp4::MovieSpec full = plain;
     full.brand = "qt  ";
-    full.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002}, {1, -2002}, {1, -1001},
+    full.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002},  {1, -2002}, {1, -1001},
                                          {1, 1001}, {1, -1001}, {2, 0}};
     full.tracks[0].edits = std::vector<Mp4::Edit>{{10, -1}, {300, 1001}};
     full.tracks.push_back(Mp4::audioTrack(2, 48000, 3));
     full.tracks[1].sampleEntries = {Mp4::audioEntry(2, 48000, 2, "lpcm")};
     full.tracks.push_back(Mp4::timecodeTrack("tmcd", 30000, 1001, 107892));
-    full.tracks[0].userData = Mp4::userDataText("\xA9" "cmt", QStringLiteral("note"));
-    full.meta = Mp4::keyedMetadata({{"com.apple.quicktime.timecode", QStringLiteral("01:00:00;00")}});
+    full.tracks[0].userData = Mp4::userDataText("\xA9"
+                                                "cmt",
+                                                QStringLiteral("note"));
+    full.meta =
+        Mp4::keyedMetadata({{"com.apple.quicktime.timecode", QStringLiteral("01:00:00;00")}});
     seeds.emplace_back(QStringLiteral("full.mov"), full);
 
     Mp4::MovieSpec fragmented = plain;
@@ -68,10 +72,11 @@ int main(int argc, char** argv) {
         }
     }
     const QString source = QStringLiteral("testsrc2=size=64x32:rate=30000/1001");
-    const QStringList common{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             source, QStringLiteral("-frames:v"), QStringLiteral("6"),
-                             QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                             QStringLiteral("-bf"), QStringLiteral("2")};
+    const QStringList common{QStringLiteral("-f"),        QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),        source,
+                             QStringLiteral("-frames:v"), QStringLiteral("6"),
+                             QStringLiteral("-c:v"),      QStringLiteral("libx264"),
+                             QStringLiteral("-bf"),       QStringLiteral("2")};
     const bool made =
         runFfmpeg(common + QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00;00"),
                                        QDir(seedDir).filePath(QStringLiteral("ffmpeg.mov"))}) &&

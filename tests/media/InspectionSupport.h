@@ -14,7 +14,9 @@ inline void PrintTo(const MediaTime& time, std::ostream* out) {
          << time.epoch << ")";
 }
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << text.toStdString(); }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << text.toStdString();
+}
 
 namespace MediaTest {
 

@@ -7,7 +7,9 @@
 using namespace MediaTest;
 
 namespace {
-MediaTime t(std::int64_t value, std::int32_t timescale) { return MediaTime::make(value, timescale); }
+MediaTime t(std::int64_t value, std::int32_t timescale) {
+    return MediaTime::make(value, timescale);
+}
 } // namespace
 
 TEST(MediaInspector, MeasuresAConstantRateSource) {
@@ -29,8 +31,8 @@ TEST(MediaInspector, RefusesFilesByNameBeforeReadingThem) {
     const QString message = QStringLiteral(
         "Choose a stitched 360° MP4 or MOV. Export camera-original media as a full 360° video "
         "first.");
-    for (const char* name : {"/nonexistent/clip.insv", "/nonexistent/clip.mkv",
-                             "/nonexistent/clip", "/nonexistent/.mp4"}) {
+    for (const char* name : {"/nonexistent/clip.insv", "/nonexistent/clip.mkv", "/nonexistent/clip",
+                             "/nonexistent/.mp4"}) {
         try {
             MediaInspector::inspect(QUrl::fromLocalFile(QString::fromUtf8(name)));
             ADD_FAILURE() << name;
@@ -164,7 +166,7 @@ TEST(MediaInspector, FindsAnyFrameOffByOneTick) {
 TEST(MediaInspector, WalksReorderedFramesFromTheFirstPresented) {
     // Presented as decode indices 2 0 3 1 5 4 6: the first decoded frame is shown second.
     Mp4::MovieSpec spec = equirectangularMovie(7);
-    spec.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002}, {1, -2002}, {1, -1001},
+    spec.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002},  {1, -2002}, {1, -1001},
                                          {1, 1001}, {1, -1001}, {1, 0}};
     const ExportMediaInfo info = inspectMovie(spec);
     EXPECT_EQ(info.frameDuration, t(1001, 30000));
@@ -248,10 +250,10 @@ TEST(MediaInspector, LabelsOnlyTheThreeKnownColourSpaces) {
     };
     for (const Case& c : cases) {
         Mp4::MovieSpec spec = equirectangularMovie(2);
-        spec.tracks[0].sampleEntries = {Mp4::visualEntry(
-            "avc1", 5760, 2880,
-            Mp4::colorBox(c.kind, std::uint16_t(c.primaries), std::uint16_t(c.transfer),
-                          std::uint16_t(c.matrix)))};
+        spec.tracks[0].sampleEntries = {
+            Mp4::visualEntry("avc1", 5760, 2880,
+                             Mp4::colorBox(c.kind, std::uint16_t(c.primaries),
+                                           std::uint16_t(c.transfer), std::uint16_t(c.matrix)))};
         EXPECT_EQ(inspectMovie(spec).colorSpace, c.label)
             << c.kind << c.primaries << c.transfer << c.matrix;
     }

@@ -51,8 +51,7 @@ ProbedVideo probe(const QString& path) {
                                   .toString();
         } else if (type == QLatin1String("audio") && probed.channels == 0) {
             probed.channels = stream.value(QStringLiteral("channels")).toInt();
-            probed.sampleRate =
-                stream.value(QStringLiteral("sample_rate")).toString().toLongLong();
+            probed.sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toLongLong();
         }
     }
     std::vector<std::pair<std::int64_t, std::int64_t>> rows;
@@ -109,10 +108,16 @@ ExportMediaInfo inspectAgainstProbe(const QString& path) {
 }
 
 QStringList video(const char* rate, const char* codec, const char* duration = "2") {
-    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+    return {QStringLiteral("-f"),
+            QStringLiteral("lavfi"),
+            QStringLiteral("-i"),
             QStringLiteral("testsrc2=size=128x64:rate=") + QLatin1String(rate),
-            QStringLiteral("-t"), QLatin1String(duration), QStringLiteral("-c:v"),
-            QLatin1String(codec), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")};
+            QStringLiteral("-t"),
+            QLatin1String(duration),
+            QStringLiteral("-c:v"),
+            QLatin1String(codec),
+            QStringLiteral("-pix_fmt"),
+            QStringLiteral("yuv420p")};
 }
 
 QStringList withTone(const QStringList& arguments, const char* codec) {
@@ -132,11 +137,10 @@ protected:
 } // namespace
 
 TEST_F(RealFiles, H264WithBFrames) {
-    const QString path = makeClip(folder(), QStringLiteral("h264.mp4"),
-                                  video("25", "libx264") + QStringList{QStringLiteral("-bf"),
-                                                                       QStringLiteral("3"),
-                                                                       QStringLiteral("-g"),
-                                                                       QStringLiteral("12")});
+    const QString path =
+        makeClip(folder(), QStringLiteral("h264.mp4"),
+                 video("25", "libx264") + QStringList{QStringLiteral("-bf"), QStringLiteral("3"),
+                                                      QStringLiteral("-g"), QStringLiteral("12")});
     const ExportMediaInfo info = inspectAgainstProbe(path);
     EXPECT_EQ(info.width, 128);
     EXPECT_EQ(info.height, 64);
@@ -154,12 +158,12 @@ TEST_F(RealFiles, Hevc) {
 }
 
 TEST_F(RealFiles, NtscWithAacAndRec709) {
-    const QString path = makeClip(
-        folder(), QStringLiteral("ntsc.mp4"),
-        withTone(video("30000/1001", "libx264"), "aac") +
-            QStringList{QStringLiteral("-color_primaries"), QStringLiteral("bt709"),
-                        QStringLiteral("-color_trc"), QStringLiteral("bt709"),
-                        QStringLiteral("-colorspace"), QStringLiteral("bt709")});
+    const QString path =
+        makeClip(folder(), QStringLiteral("ntsc.mp4"),
+                 withTone(video("30000/1001", "libx264"), "aac") +
+                     QStringList{QStringLiteral("-color_primaries"), QStringLiteral("bt709"),
+                                 QStringLiteral("-color_trc"), QStringLiteral("bt709"),
+                                 QStringLiteral("-colorspace"), QStringLiteral("bt709")});
     const ExportMediaInfo info = inspectAgainstProbe(path);
     EXPECT_EQ(info.frameDuration, MediaTime::make(1001, 30000));
     EXPECT_EQ(info.channels, 2);
@@ -168,28 +172,29 @@ TEST_F(RealFiles, NtscWithAacAndRec709) {
 }
 
 TEST_F(RealFiles, PalTimecodeTrack) {
-    const QString path = makeClip(folder(), QStringLiteral("pal.mp4"),
-                                  video("25", "libx264") + QStringList{QStringLiteral("-timecode"),
-                                                                       QStringLiteral("01:00:00:00")});
+    const QString path =
+        makeClip(folder(), QStringLiteral("pal.mp4"),
+                 video("25", "libx264") +
+                     QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00:00")});
     EXPECT_EQ(inspectAgainstProbe(path).sourceStart, MediaTime::make(3600, 1));
 }
 
 TEST_F(RealFiles, DropFrameTimecodeAt5994) {
-    const QString path = makeClip(folder(), QStringLiteral("df.mov"),
-                                  video("60000/1001", "libx264", "1") +
-                                      QStringList{QStringLiteral("-timecode"),
-                                                  QStringLiteral("01:00:00;00")});
+    const QString path =
+        makeClip(folder(), QStringLiteral("df.mov"),
+                 video("60000/1001", "libx264", "1") +
+                     QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00;00")});
     // 215784 frames of 1001/60000: what "01:00:00;00" names with four labels dropped a minute.
     EXPECT_EQ(inspectAgainstProbe(path).sourceStart,
               reduced(MediaTime::make(215784 * 1001, 60000)));
 }
 
 TEST_F(RealFiles, FragmentedMp4) {
-    const QString path = makeClip(
-        folder(), QStringLiteral("fragmented.mp4"),
-        withTone(video("30000/1001", "libx264"), "aac") +
-            QStringList{QStringLiteral("-g"), QStringLiteral("15"), QStringLiteral("-movflags"),
-                        QStringLiteral("frag_keyframe+empty_moov")});
+    const QString path = makeClip(folder(), QStringLiteral("fragmented.mp4"),
+                                  withTone(video("30000/1001", "libx264"), "aac") +
+                                      QStringList{QStringLiteral("-g"), QStringLiteral("15"),
+                                                  QStringLiteral("-movflags"),
+                                                  QStringLiteral("frag_keyframe+empty_moov")});
     const ExportMediaInfo info = inspectAgainstProbe(path);
     EXPECT_EQ(info.duration, MediaTime::make(1001 * 60, 30000));
 }

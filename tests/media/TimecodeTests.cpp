@@ -7,7 +7,9 @@ using MediaInspector::parseTimecode;
 
 namespace {
 
-MediaTime t(std::int64_t value, std::int32_t timescale) { return MediaTime::make(value, timescale); }
+MediaTime t(std::int64_t value, std::int32_t timescale) {
+    return MediaTime::make(value, timescale);
+}
 
 const MediaTime ntsc = t(1001, 30000);
 const MediaTime ntsc60 = t(1001, 60000);
@@ -53,25 +55,38 @@ TEST(Timecode, ParsesNonDropAndDropFrameLabels) {
     // Nominal rates round halves away from zero: 1001/24000 is 24 frames a second.
     EXPECT_EQ(parseTimecode(QStringLiteral("00:00:01:00"), t(1001, 24000)), t(1001, 1000));
     EXPECT_EQ(parseTimecode(QStringLiteral("00:00:01:00"), t(2, 5)), t(2, 5) /* rate 3 */
-                                                                          + t(4, 5));
+                                                                         + t(4, 5));
 }
 
 TEST(Timecode, RefusesLabelsItCannotInterpret) {
     const std::pair<const char*, MediaTime> refused[] = {
-        {"1:00:00:00", pal},        {"01:00:00:30", ntsc},       {"01:60:00:00", pal},
-        {"01:00:60:00", pal},       {"01:00:00;00", pal},        {"00:01:00;00", ntsc},
-        {"00:01:00;01", ntsc},      {"00:01:00;03", ntsc60},     {"01;00:00:00", pal},
-        {"01:00:00:00 ", pal},      {" 01:00:00:00", pal},       {"01:00:00:0", pal},
-        {"٠١:00:00:00", pal},       {"01:00:00:00\n", pal},      {"100000:00:00:00", pal},
-        {"99999999999999999999:00:00:00", pal},                  {"", pal},
-        {"01:00:00:00", t(0, 25)},  {"01:00:00:00", MediaTime::invalid()},
+        {"1:00:00:00", pal},
+        {"01:00:00:30", ntsc},
+        {"01:60:00:00", pal},
+        {"01:00:60:00", pal},
+        {"01:00:00;00", pal},
+        {"00:01:00;00", ntsc},
+        {"00:01:00;01", ntsc},
+        {"00:01:00;03", ntsc60},
+        {"01;00:00:00", pal},
+        {"01:00:00:00 ", pal},
+        {" 01:00:00:00", pal},
+        {"01:00:00:0", pal},
+        {"٠١:00:00:00", pal},
+        {"01:00:00:00\n", pal},
+        {"100000:00:00:00", pal},
+        {"99999999999999999999:00:00:00", pal},
+        {"", pal},
+        {"01:00:00:00", t(0, 25)},
+        {"01:00:00:00", MediaTime::invalid()},
         {"01:00:00:00", t(1, 1001)}, // below one frame a second
         {"01:00:00:00", t(1, 2001)}, // more than 1000 frames a second
         {"01:00:00:00", t(-1, 25)},
     };
     for (const auto& [label, duration] : refused)
         EXPECT_EQ(parseError(QString::fromUtf8(label), duration), uninterpretableText) << label;
-    EXPECT_EQ(parseError(QStringLiteral("99999:59:59:24"), pal), QStringLiteral("parsed 8999999999/25"));
+    EXPECT_EQ(parseError(QStringLiteral("99999:59:59:24"), pal),
+              QStringLiteral("parsed 8999999999/25"));
     // A frame number that fits but whose time in ticks does not.
     EXPECT_EQ(parseError(QStringLiteral("99999:00:00:00"), t(std::int64_t(1) << 40, 1 << 30)),
               uninterpretableText);
@@ -167,13 +182,15 @@ TEST(Timecode, ReadsTimecodeMetadataOfTrackAndMovie) {
 
     // Keys that merely contain the word are not timecode.
     Mp4::MovieSpec unrelated = equirectangularMovie(10);
-    unrelated.meta = Mp4::keyedMetadata({{"timecodes", QStringLiteral("x")},
-                                         {"org.example.timecode.note", QStringLiteral("y")}});
+    unrelated.meta = Mp4::keyedMetadata(
+        {{"timecodes", QStringLiteral("x")}, {"org.example.timecode.note", QStringLiteral("y")}});
     EXPECT_EQ(inspectMovie(unrelated).sourceStart, MediaTime::zero());
 
     // Classic QuickTime user data is metadata too; its key is the four-character code.
     Mp4::MovieSpec classic = equirectangularMovie(10);
-    classic.userData = Mp4::userDataText("\xA9" "cmt", QStringLiteral("01:00:00:00"));
+    classic.userData = Mp4::userDataText("\xA9"
+                                         "cmt",
+                                         QStringLiteral("01:00:00:00"));
     EXPECT_EQ(inspectMovie(classic).sourceStart, MediaTime::zero());
 
     // With a timecode track the metadata is not consulted.
