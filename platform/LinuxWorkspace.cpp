@@ -1,9 +1,27 @@
 #include "platform/LinuxWorkspace.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QXmlStreamReader>
+
+namespace {
+
+bool startDetached(const QString& program, const QStringList& arguments) {
+    return QProcess::startDetached(program, arguments);
+}
+
+void openFolderOf(const QUrl& file, const LinuxWorkspace::Launcher& launcher) {
+    const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
+    (launcher ? launcher : startDetached)(QStringLiteral("xdg-open"), {folder});
+}
+
+} // namespace
 
 LinuxWorkspace::LinuxWorkspace(QStringList applicationFolders)
     : folders_(std::move(applicationFolders)) {}
@@ -51,4 +69,36 @@ std::optional<QString> LinuxWorkspace::bundleIdentifier(const QString& infoPlist
         return xml.hasError() ? std::nullopt : std::optional<QString>(identifier);
     }
     return std::nullopt;
+}
+
+void LinuxWorkspace::openDocument(const QUrl&, const QUrl& application, bool,
+                                  OpenCompletion completion) const {
+    const QString name = QFileInfo(application.toLocalFile()).completeBaseName();
+    const QString reason = (name.isEmpty() ? QStringLiteral("This application") : name) +
+                           QStringLiteral(" is a macOS application and cannot run on this system.");
+    // Answered on a later turn of the main thread's event loop, as a real desktop would.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [completion = std::move(completion), reason] { completion(reason); }, Qt::QueuedConnection);
+}
+
+void LinuxWorkspace::reveal(const QUrl& file) const {
+    QDBusConnection bus =
+        busName_.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(busName_);
+    if (!bus.isConnected()) {
+        openFolderOf(file, launcher_);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{file.toString(QUrl::FullyEncoded)} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
+                     [file, launcher = launcher_](QDBusPendingCallWatcher* finished) {
+                         finished->deleteLater();
+                         if (finished->isError())
+                             openFolderOf(file, launcher);
+                     });
 }

@@ -3,10 +3,13 @@
 #include "platform/Workspace.h"
 
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 // Application bundles on Linux: "*.app" folders directly inside /Applications and
 // ~/Applications whose Contents/Info.plist (an XML property list) names the bundle identifier.
+// Such a bundle is a macOS application, so opening a document with it fails with a reason.
+// Revealing asks the desktop's file manager over D-Bus and opens the folder when none answers.
 class LinuxWorkspace final : public Workspace {
 public:
     // The standard folders, looked up at every call so that a changed HOME is honoured.
@@ -14,6 +17,16 @@ public:
     explicit LinuxWorkspace(QStringList applicationFolders);
 
     QList<QUrl> applicationURLs(const QString& bundleIdentifier) const override;
+    void openDocument(const QUrl& document, const QUrl& application, bool activates,
+                      OpenCompletion completion) const override;
+    void reveal(const QUrl& file) const override;
+
+    // How a folder is opened when no file manager answers on D-Bus: the program and its
+    // arguments, started detached; returns whether it started. xdg-open by default.
+    using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
+    void setFolderLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+    // The D-Bus connection asked to show files; the session bus by default.
+    void setBusName(const QString& connectionName) { busName_ = connectionName; }
 
     static QStringList standardApplicationFolders();
 
@@ -23,4 +36,6 @@ public:
 
 private:
     std::optional<QStringList> folders_;
+    Launcher launcher_;
+    QString busName_;
 };

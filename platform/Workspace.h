@@ -4,9 +4,12 @@
 #include <QString>
 #include <QUrl>
 
-// What the program asks of the desktop: where applications are installed. Opening documents
-// with an application and revealing files will join this interface; the program holds it by
-// reference so that tests can answer for the desktop.
+#include <functional>
+#include <optional>
+
+// What the program asks of the desktop: where applications are installed, opening a document
+// with one of them and showing a file in the file manager. The program holds it by reference so
+// that tests can answer for the desktop.
 class Workspace {
 public:
     virtual ~Workspace() = default;
@@ -14,6 +17,18 @@ public:
     // Folders of the installed applications registered under the identifier, best first; empty
     // when there is none. Safe to call from any thread.
     virtual QList<QUrl> applicationURLs(const QString& bundleIdentifier) const = 0;
+
+    // Receives nothing when the application took the document, else the reason it did not, as
+    // one sentence for the user.
+    using OpenCompletion = std::function<void(const std::optional<QString>& error)>;
+
+    // Asks the application to open the document, bringing it to the front when activates is
+    // true. Returns at once; the completion runs exactly once, later, on the main thread.
+    virtual void openDocument(const QUrl& document, const QUrl& application, bool activates,
+                              OpenCompletion completion) const = 0;
+
+    // Shows the file's folder in the file manager with the file selected. Returns at once.
+    virtual void reveal(const QUrl& file) const = 0;
 
     // The desktop this process runs on.
     static const Workspace& system();
