@@ -8,7 +8,7 @@
 namespace {
 
 // One filter that accepts every pattern of every type, so the user never has to pick a type
-// first. The patterns are matched without regard to case, so "CLIP.MOV" is offered too.
+// first.
 QString movieFilter(const QStringList& mimeTypes) {
     const QMimeDatabase database;
     QStringList patterns;
