@@ -1,0 +1,66 @@
+#pragma once
+
+#include "model/OutputFormat.h"
+#include "model/ViewAngles.h"
+#include "ui/AnglePreviewFactory.h"
+
+#include <QFrame>
+#include <QPointer>
+
+class AngleSettings;
+class AnglePreviewBox;
+class LivePreviewSession;
+class NumericControl;
+class QLabel;
+class QLineEdit;
+
+// One camera view's card: its number, its name, its live picture and its framing for the current
+// project shape, with how much of the sphere the view width covers. Edits go straight into the
+// view's settings, so the picture and a later save use them at once.
+class AngleCard : public QFrame {
+    Q_OBJECT
+
+public:
+    AngleCard(AngleSettings& settings, LivePreviewSession& preview, OutputFormat format,
+              const AnglePreviewFactory& makePreview, QWidget* parent = nullptr);
+
+    AngleSettings& settings() const { return settings_; }
+    OutputFormat format() const { return format_; }
+    // Shows and edits the framing of another shape.
+    void setFormat(OutputFormat format);
+
+    QLineEdit* nameField() const { return nameField_; }
+    NumericControl* pan() const { return pan_; }
+    NumericControl* tilt() const { return tilt_; }
+    NumericControl* roll() const { return roll_; }
+    NumericControl* viewWidth() const { return viewWidth_; }
+    QLabel* coverageLine() const { return coverage_; }
+    QLabel* rangeLine() const { return range_; }
+    AnglePreviewBox* previewBox() const { return previewBox_; }
+    QWidget* previewSurface() const { return surface_.widget; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    ViewAngles angles() const;
+    void store(ViewAngles angles);
+    void refreshTitle();
+    void refreshFraming();
+    void refreshReadiness();
+    QColor fillColor() const;
+
+    AngleSettings& settings_;
+    LivePreviewSession& preview_;
+    OutputFormat format_;
+    AnglePreviewSurface surface_;
+    QLineEdit* nameField_;
+    AnglePreviewBox* previewBox_;
+    NumericControl* pan_;
+    NumericControl* tilt_;
+    NumericControl* roll_;
+    NumericControl* viewWidth_;
+    QLabel* coverage_;
+    QLabel* range_;
+};
