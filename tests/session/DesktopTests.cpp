@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -93,7 +94,7 @@ TEST(LinuxWorkspace, OpeningWithAMacApplicationFailsOnALaterTurn) {
                            QUrl::fromLocalFile(QStringLiteral("/Applications/Final Cut Pro.app")),
                            true, [&](const std::optional<QString>& error) { answer = error; });
     EXPECT_FALSE(answer);
-    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }));
     EXPECT_EQ(*answer, QStringLiteral(
                            "Final Cut Pro is a macOS application and cannot run on this system."));
 }
@@ -153,13 +154,13 @@ TEST(LinuxWorkspace, RevealAsksTheFileManagerAndElseOpensTheFolder) {
     const QUrl file = QUrl::fromLocalFile(QStringLiteral("/srv/edits/Ride #1.fcpxml"));
 
     workspace.reveal(file);
-    ASSERT_TRUE(waitUntil([&] { return !manager.shown.isEmpty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !manager.shown.isEmpty(); }));
     EXPECT_EQ(manager.shown, QStringList{QStringLiteral("file:///srv/edits/Ride%20%231.fcpxml")});
 
     // Nobody answers for the file manager: the folder opens instead.
     files.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
     workspace.reveal(file);
-    ASSERT_TRUE(waitUntil([&] { return !launched.isEmpty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !launched.isEmpty(); }));
     EXPECT_EQ(launched.first(), (QStringList{"xdg-open", "/srv/edits"}));
 
     // Without a bus at all, at once.

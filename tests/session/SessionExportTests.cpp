@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <qcoro/qcorotask.h>
 
@@ -45,7 +46,7 @@ struct OpenSession {
         rig.panels->onSave = [url](const SavePanelRequest&) { return url; };
     }
     bool saveFinished() {
-        return waitUntil([&] { return !model->exporting() && !model->openingFinalCut(); });
+        return QTest::qWaitFor([&] { return !model->exporting() && !model->openingFinalCut(); });
     }
 };
 
@@ -97,16 +98,6 @@ TEST(SessionExport, RefusesWithoutShowingThePanel) {
     model.setAngleCount(3);
     model.exportXML(false);
     EXPECT_EQ(session.rig.panels->saveRequests.size(), 1);
-
-    // Nor while another opening is under way.
-    Gate slow;
-    session.rig.inspector->script(QStringLiteral("next.mp4"), {ntscInfo(30), {}, slow.future});
-    QCoro::Task<> opening = session.model->open(session.destination(QStringLiteral("next.mp4")));
-    model.setErrorMessage(std::nullopt);
-    model.exportXML(false);
-    EXPECT_EQ(session.rig.panels->saveRequests.size(), 1);
-    slow.open();
-    QCoro::waitFor(opening);
 }
 
 TEST(SessionExport, PanelProposesTheProjectFileAndCancellingLeavesNoTrace) {
@@ -192,13 +183,6 @@ TEST(SessionExport, FailuresGiveTheErrorAndTheRetryLine) {
     ASSERT_TRUE(session.saveFinished());
     EXPECT_EQ(model.errorMessage(), QStringLiteral("Permission denied"));
     EXPECT_EQ(model.status(), unfinishedStatus);
-
-    // The real writer refusing a folder that does not exist.
-    *session.rig.writeHook = nullptr;
-    session.answerSave(session.destination(QStringLiteral("gone/third.fcpxml")));
-    model.exportXML(false);
-    ASSERT_TRUE(session.saveFinished());
-    EXPECT_EQ(model.errorMessage(), QStringLiteral("No such file or directory"));
 
     EXPECT_EQ(model.lastExport(), session.destination(QStringLiteral("first.fcpxml")));
     EXPECT_FALSE(QFileInfo::exists(session.folder.filePath(QStringLiteral("second.fcpxml"))));
@@ -298,7 +282,8 @@ TEST(SessionExport, SavesAValidDocumentFromARealClipAndHandsItToTheDesktop) {
     QCoro::waitFor(model.open(QUrl::fromLocalFile(clip)));
     ASSERT_TRUE(model.source()) << model.errorMessage().value_or(QString()).toStdString();
     model.exportXML(true);
-    ASSERT_TRUE(waitUntil([&] { return !model.exporting() && !model.openingFinalCut(); }, 60000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !model.exporting() && !model.openingFinalCut(); }, 60000));
 
     EXPECT_EQ(model.lastExport(), QUrl::fromLocalFile(saved));
     QProcess xmllint;

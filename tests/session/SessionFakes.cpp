@@ -7,63 +7,17 @@
 
 #include <chrono>
 
-QFuture<PlayerAssetTracks> FakePlayer::loadTracks(const QUrl&) {
-    return QtFuture::makeReadyFuture(PlayerAssetTracks{std::nullopt, 1, 1, nominalFrameRate});
-}
-
-Player::ItemId FakePlayer::replaceCurrentItem(const QUrl&) {
-    item_ = ++lastItem_;
-    time_ = MediaTime::zero();
-    newFrame_ = false;
-    const ItemId item = item_;
-    QTimer::singleShot(0, this, [this, item] { emit itemStatusChanged(item); });
-    return item_;
-}
-
-void FakePlayer::removeCurrentItem() {
-    item_ = 0;
-    newFrame_ = false;
-}
-
-void FakePlayer::seek(const MediaTime& target, std::function<void(bool)> completion) {
-    seekTargets.append(target.seconds());
-    time_ = target;
-    newFrame_ = true;
+void LandingPlayer::seek(const MediaTime& target, std::function<void(bool)> completion) {
+    ScriptedPlayer::seek(target, {});
+    newFrame = true;
     QTimer::singleShot(0, this, [completion = std::move(completion)] { completion(true); });
 }
 
-std::optional<PlayerFrame> FakePlayer::copyFrame(const MediaTime& itemTime) {
-    if (!item_)
-        return std::nullopt;
-    newFrame_ = false;
-    return PlayerFrame{VideoFrame(), itemTime};
-}
-
-namespace {
-
-class TimedFrame final : public PreviewFrame {
-public:
-    explicit TimedFrame(double time) : time_(time) {}
-    double time() const override { return time_; }
-
-private:
-    double time_;
-};
-
-class CpuRenderer final : public PreviewRenderer {
-public:
-    std::shared_ptr<const PreviewFrame> makeFrame(const VideoFrame&, double time) override {
-        return std::make_shared<TimedFrame>(time);
-    }
-};
-
-} // namespace
-
 FakePreview makeFakePreview() {
-    auto player = std::make_unique<FakePlayer>();
-    FakePlayer* raw = player.get();
+    auto player = std::make_unique<LandingPlayer>();
+    LandingPlayer* raw = player.get();
     auto session = std::make_unique<LivePreviewSession>(
-        []() -> std::unique_ptr<PreviewRenderer> { return std::make_unique<CpuRenderer>(); },
+        []() -> std::unique_ptr<PreviewRenderer> { return std::make_unique<WrappingRenderer>(); },
         std::move(player));
     return {std::move(session), raw};
 }

@@ -4,8 +4,7 @@
 #include "platform/FakeWorkspace.h"
 #include "platform/FilePanels.h"
 #include "preview/LivePreviewSession.h"
-#include "preview/PreviewRenderer.h"
-#include "preview/player/Player.h"
+#include "preview/ScriptedPlayer.h"
 #include "session/SessionModel.h"
 
 #include <QHash>
@@ -35,48 +34,19 @@ public:
     }
 };
 
-// A player whose items are ready at once and whose seeks land on the next turn of the event
-// loop with a frame at the target.
-class FakePlayer final : public Player {
+// The engine's scripted player with every seek landing, frame and all, on the next turn of the
+// event loop.
+class LandingPlayer final : public ScriptedPlayer {
 public:
-    float nominalFrameRate = 30;
-    QList<double> seekTargets;
-
-    QFuture<PlayerAssetTracks> loadTracks(const QUrl&) override;
-    ItemId replaceCurrentItem(const QUrl& url) override;
-    void removeCurrentItem() override;
-    ItemId currentItem() const override { return item_; }
-    PlayerItemStatus status() const override {
-        return item_ ? PlayerItemStatus::ReadyToPlay : PlayerItemStatus::Unknown;
-    }
-    std::optional<QString> itemError() const override { return std::nullopt; }
-    void play() override { playing_ = true; }
-    void pause() override { playing_ = false; }
-    PlayerTimeControl timeControlStatus() const override {
-        return playing_ ? PlayerTimeControl::Playing : PlayerTimeControl::Paused;
-    }
-    MediaTime currentTime() const override { return item_ ? time_ : MediaTime::invalid(); }
     void seek(const MediaTime& target, std::function<void(bool)> completion) override;
-    void cancelPendingSeeks() override {}
-    bool hasNewFrame(const MediaTime&) const override { return item_ && newFrame_; }
-    std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) override;
-    void setMuted(bool muted) override { muted_ = muted; }
-    bool isMuted() const override { return muted_; }
-    bool isPlaying() const { return playing_; }
-
-private:
-    ItemId item_ = 0;
-    ItemId lastItem_ = 0;
-    MediaTime time_ = MediaTime::zero();
-    bool newFrame_ = false;
-    bool playing_ = false;
-    bool muted_ = true;
+    bool isPlaying() const { return control == PlayerTimeControl::Playing; }
+    double lastSeekTarget() const { return seeks.empty() ? -1 : seeks.back().target.seconds(); }
 };
 
-// A preview engine over a FakePlayer with a renderer that wraps frames without a GPU.
+// A preview engine over a LandingPlayer that wraps frames without a GPU.
 struct FakePreview {
     std::unique_ptr<LivePreviewSession> session;
-    FakePlayer* player = nullptr;
+    LandingPlayer* player = nullptr;
 };
 FakePreview makeFakePreview();
 
@@ -137,7 +107,7 @@ struct SessionRig {
     // Runs before the real writer on the worker thread; a test makes writing fail by throwing.
     std::shared_ptr<std::function<void(const WriteCall&)>> writeHook =
         std::make_shared<std::function<void(const WriteCall&)>>();
-    FakePlayer* player = nullptr;
+    LandingPlayer* player = nullptr;
 
     // A model whose writer records each call and then runs the real writer against the test
     // DTD, unless the write hook throws first.

@@ -7,10 +7,6 @@
 #include <QTest>
 #include <QThreadPool>
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    return QTest::qWaitFor(condition, timeoutMs);
-}
-
 void settle() {
     QThreadPool::globalInstance()->waitForDone();
     QTest::qWait(30);

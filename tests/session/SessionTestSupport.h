@@ -5,7 +5,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <optional>
 #include <ostream>
 
@@ -19,9 +18,6 @@ inline void PrintTo(const std::optional<QString>& text, std::ostream* out) {
     else
         *out << "(none)";
 }
-
-// Runs the event loop until the condition holds or ten seconds pass.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 
 // Lets every worker finish and delivers what they posted to the main thread.
 void settle();
