@@ -1,6 +1,6 @@
 #include "UiTestSupport.h"
 
-#include "preview/gl/OpenGLSetup.h"
+#include "app/KorvaneApp.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,8 +15,9 @@ namespace {
 class ApplicationEnvironment : public testing::Environment {
 public:
     void SetUp() override {
-        OpenGLSetup::prepareSharedContexts();
+        KorvaneApp::prepareProcess();
         application_ = std::make_unique<QApplication>(argc_, argv_);
+        KorvaneApp::configure(*application_);
     }
     void TearDown() override { application_.reset(); }
 

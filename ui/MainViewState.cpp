@@ -1,0 +1,203 @@
+// How the main window follows its session model: each model change refreshes only the parts
+// that show it, and the error alert, the start-up opening and the pause on closing.
+#include "ui/MainView.h"
+
+#include "preview/LivePreviewSession.h"
+#include "ui/AngleCard.h"
+#include "ui/BusyIndicator.h"
+#include "ui/ElidedLabel.h"
+#include "ui/LaunchArguments.h"
+#include "ui/PlaybackControls.h"
+#include "ui/ProjectNameEditor.h"
+#include "ui/SegmentedControl.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+void MainView::connectModel() {
+    SessionModel* m = model_;
+    connect(m, &SessionModel::angleCountChanged, this, [this] {
+        refreshAngleCount();
+        rebuildCards();
+        refreshNaming();
+    });
+    connect(m, &SessionModel::outputFormatChanged, this, [this] {
+        refreshFormat();
+        refreshNaming();
+    });
+    connect(m, &SessionModel::outputResolutionChanged, this, [this] {
+        refreshResolution();
+        refreshNaming();
+    });
+    connect(m, &SessionModel::projectNamingChanged, this, &MainView::refreshNaming);
+    connect(m, &SessionModel::sourceChanged, this, [this] {
+        refreshSource();
+        refreshEnablement();
+    });
+    connect(m, &SessionModel::dimensionsChanged, this, &MainView::refreshSource);
+    for (auto signal : {&SessionModel::loadingChanged, &SessionModel::exportingChanged,
+                        &SessionModel::openingFinalCutChanged})
+        connect(m, signal, this, &MainView::refreshEnablement);
+    connect(m, &SessionModel::statusChanged, this,
+            [this] { statusLine_->setText(model_->status()); });
+    connect(m, &SessionModel::errorMessageChanged, this, &MainView::refreshErrorAlert);
+    connect(m, &SessionModel::lastExportChanged, this, &MainView::refreshLastExport);
+
+    connect(angleCountControl_, &SegmentedControl::valueChosen, m, &SessionModel::setAngleCount);
+    connect(formatControl_, &SegmentedControl::valueChosen, m,
+            [m](int format) { m->setOutputFormat(OutputFormat(OutputFormat::Case(format))); });
+    connect(resolutionPicker_, &QComboBox::activated, m, [this](int index) {
+        const auto resolution = OutputResolution::Case(resolutionPicker_->itemData(index).toInt());
+        model_->setOutputResolution(resolution);
+    });
+    connect(nameEditor_, &ProjectNameEditor::baseNameEdited, m, &SessionModel::setProjectBaseName);
+    connect(nameEditor_, &ProjectNameEditor::usesVideoFilenameToggled, m,
+            &SessionModel::setUsesVideoFilename);
+    connect(nameEditor_, &ProjectNameEditor::appendsDetailsToggled, m,
+            &SessionModel::setAppendsNameDetails);
+}
+
+bool MainView::busy() const {
+    return model_->exporting() || model_->openingFinalCut();
+}
+
+void MainView::refreshAngleCount() {
+    angleCountControl_->setValue(model_->angleCount());
+    subtitle_->setText(
+        QStringLiteral("Set up your views here. Record your cuts in Final Cut Pro with ") +
+        model_->keyInstruction() + QStringLiteral("."));
+}
+
+void MainView::refreshFormat() {
+    const OutputFormat format = model_->outputFormat();
+    formatControl_->setValue(int(format.value()));
+    for (AngleCard* card : cards())
+        card->setFormat(format);
+    // The items follow the shape; the chosen size class stays chosen.
+    for (int i = 0; i < resolutionPicker_->count(); ++i) {
+        const OutputResolution resolution(
+            OutputResolution::Case(resolutionPicker_->itemData(i).toInt()));
+        resolutionPicker_->setItemText(i, resolution.displayName() + QStringLiteral(" · ") +
+                                              format.dimensions(resolution).displayName());
+    }
+}
+
+void MainView::refreshResolution() {
+    resolutionPicker_->setCurrentIndex(
+        resolutionPicker_->findData(int(model_->outputResolution().value())));
+}
+
+void MainView::refreshSource() {
+    const auto& source = model_->source();
+    if (source) {
+        sourceLine_->setFullText(source->fileName());
+        sourceLine_->setToolTip(source->toLocalFile());
+        dimensionsLine_->setText(model_->dimensions());
+    } else {
+        sourceLine_->setFullText(
+            QStringLiteral("Stitched, full-sphere MP4 / MOV • 2:1 equirectangular"));
+        sourceLine_->setToolTip({});
+        dimensionsLine_->setText(
+            QStringLiteral("For .insv files, export a 360° video from Insta360 Studio first."));
+    }
+}
+
+void MainView::refreshEnablement() {
+    const bool isBusy = busy();
+    const bool loading = model_->loading();
+    const bool hasSource = model_->source().has_value();
+    angleCountControl_->setEnabled(!isBusy);
+    formatControl_->setEnabled(!isBusy);
+    resolutionRow_->setEnabled(!isBusy);
+    chooseSourceButton_->setEnabled(!loading && !isBusy);
+    loadingIndicator_->setVisible(loading);
+    playback_->setControlsEnabled(hasSource && !loading && !isBusy);
+    cardRow_->setEnabled(!isBusy);
+    nameEditor_->setEnabled(!isBusy);
+    saveRow_->setEnabled(!isBusy);
+    saveButton_->setEnabled(hasSource && !loading);
+    saveAndOpenButton_->setEnabled(hasSource && !loading);
+    busyIndicator_->setVisible(isBusy);
+    openSavedButton_->setEnabled(!isBusy);
+}
+
+void MainView::refreshNaming() {
+    nameEditor_->setUsesVideoFilename(model_->usesVideoFilename());
+    nameEditor_->setAppendsDetails(model_->appendsNameDetails());
+    nameEditor_->setBaseName(model_->projectBaseName());
+    nameEditor_->setSuffix(model_->projectNameSuffix());
+    nameEditor_->setFilename(model_->projectFilename());
+}
+
+void MainView::refreshLastExport() {
+    const auto& saved = model_->lastExport();
+    lastExportRow_->setVisible(saved.has_value());
+    lastExportName_->setText(saved ? saved->fileName() : QString());
+}
+
+void MainView::refreshErrorAlert() {
+    const auto& message = model_->errorMessage();
+    if (!message) {
+        if (errorAlert_)
+            errorAlert_->close();
+        return;
+    }
+    if (!errorAlert_) {
+        errorAlert_ =
+            new QMessageBox(QMessageBox::Warning, QStringLiteral("Could not complete this step"),
+                            {}, QMessageBox::NoButton, this);
+        errorAlert_->setAttribute(Qt::WA_DeleteOnClose);
+        errorAlert_->setTextFormat(Qt::PlainText);
+        errorAlert_->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
+        // The title is also shown in the box, where window managers may hide window titles.
+        errorAlert_->setText(QStringLiteral("Could not complete this step"));
+        // Any way of dismissing the alert clears the message; the model never does.
+        connect(errorAlert_, &QMessageBox::finished, model_,
+                [this] { model_->setErrorMessage(std::nullopt); });
+    }
+    errorAlert_->setInformativeText(*message);
+    errorAlert_->open();
+}
+
+void MainView::rebuildCards() {
+    const QList<AngleSettings*> active = model_->activeAngles();
+    QHash<QString, AngleCard*> kept;
+    for (AngleSettings* settings : active) {
+        AngleCard* card = cards_.take(settings->id());
+        if (!card)
+            card =
+                new AngleCard(*settings, *model_->preview(), model_->outputFormat(), makePreview_);
+        kept.insert(settings->id(), card);
+    }
+    // Cards of views that are no longer active go, with their preview surfaces.
+    qDeleteAll(cards_);
+    cards_ = kept;
+    for (AngleSettings* settings : active)
+        cardLayout_->addWidget(cards_.value(settings->id()), 1);
+}
+
+void MainView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (shownBefore_)
+        return;
+    shownBefore_ = true;
+    // After the window is on screen, as the user's own choice would come.
+    QTimer::singleShot(0, this, &MainView::startUp);
+}
+
+void MainView::startUp() {
+    if (const std::optional<QUrl> source = sourceArgument(launchArguments_))
+        model_->open(*source);
+}
+
+void MainView::hideEvent(QHideEvent* event) {
+    // Closing stops playback and its sound; minimising does not.
+    if (!event->spontaneous())
+        model_->preview()->pause();
+    QWidget::hideEvent(event);
+}
