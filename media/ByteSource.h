@@ -54,6 +54,8 @@ public:
     explicit MemoryByteSource(const QByteArray& bytes)
         : bytes_(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                  std::size_t(bytes.size())) {}
+    // The bytes are not copied: a temporary would be gone before the first read.
+    explicit MemoryByteSource(QByteArray&&) = delete;
 
     std::uint64_t size() const override { return bytes_.size(); }
 

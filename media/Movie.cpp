@@ -8,16 +8,11 @@ std::vector<const Track*> Movie::tracks(MediaKind kind) const {
     return result;
 }
 
-std::optional<QByteArray> Movie::readSample(const Track& track, std::uint64_t index,
+std::optional<QByteArray> Movie::readSample(std::uint64_t offset, std::uint32_t size,
                                             std::uint32_t expectedSize) {
-    if (index >= track.locations.size())
+    if (size != expectedSize || offset > source_->size() || size > source_->size() - offset)
         return std::nullopt;
-    const SampleLocation& location = track.locations[index];
-    if (location.size != expectedSize || location.offset > source_->size() ||
-        location.size > source_->size() - location.offset)
-        return std::nullopt;
-    QByteArray bytes(qsizetype(location.size), Qt::Uninitialized);
-    source_->read(location.offset,
-                  std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), location.size));
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    source_->read(offset, std::span(reinterpret_cast<std::uint8_t*>(bytes.data()), size));
     return bytes;
 }

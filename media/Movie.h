@@ -26,9 +26,9 @@ public:
     std::vector<const Track*> tracks(MediaKind kind) const;
     const std::vector<MetadataItem>& metadata() const { return metadata_; }
 
-    // The bytes of a timecode track's sample (decode order), or nothing when the sample is not
-    // `expectedSize` bytes long or does not lie inside the file.
-    std::optional<QByteArray> readSample(const Track& track, std::uint64_t index,
+    // The bytes of the sample at `offset` (a timecode sample: no other payload is ever read), or
+    // nothing when it is not `expectedSize` bytes long or does not lie inside the file.
+    std::optional<QByteArray> readSample(std::uint64_t offset, std::uint32_t size,
                                          std::uint32_t expectedSize);
 
 private:

@@ -301,16 +301,17 @@ void MovieParser::readFragment(const BoxHeader& fragment) {
                                 source_.size() - std::min(source_.size(), track->sampleCount));
                         const bool wantLocations = track->kind == MediaKind::timecode;
                         std::int64_t decodeTime = nextDecodeTime_[track];
-                        if (perSample == 0 && !wantLocations) {
+                        if (perSample == 0) {
                             appendRun(track->timing, {count, decodeTime, defaults.duration, 0,
                                                       defaults.descriptionIndex});
+                            if (wantLocations)
+                                appendLocations(track->locations, {position, count, defaults.size});
                             const Wide end = Wide(decodeTime) + Wide(count) * defaults.duration;
                             require(end <= int64Max);
                             decodeTime = std::int64_t(end);
                             position += std::uint64_t(count) * defaults.size;
                         }
-                        for (std::uint32_t i = 0; (perSample != 0 || wantLocations) && i < count;
-                             ++i) {
+                        for (std::uint32_t i = 0; perSample != 0 && i < count; ++i) {
                             const std::uint32_t duration =
                                 flags & 0x100 ? reader_.u32() : defaults.duration;
                             const std::uint32_t size =
@@ -323,7 +324,7 @@ void MovieParser::readFragment(const BoxHeader& fragment) {
                             require(Wide(decodeTime) + duration <= int64Max);
                             decodeTime += duration;
                             if (wantLocations)
-                                track->locations.push_back({position, size});
+                                appendLocations(track->locations, {position, 1, size});
                             position += size;
                         }
                         nextDecodeTime_[track] = decodeTime;

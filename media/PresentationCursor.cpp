@@ -19,14 +19,21 @@ PresentationCursor::atFirstPresentedSample(const Track& track, std::uint32_t mov
         return cursor; // times are invalid; the order no longer matters
     if (cursor.decodeOrderIsPresentationOrder())
         return cursor;
+    // Within a run times never fall (durations are not negative), so merging the runs
+    // presents every sample in order.
     cursor.inDecodeOrder_ = false;
-    cursor.sorted_.reserve(track.sampleCount);
-    for (const TimingRun& run : track.timing)
-        for (std::uint64_t i = 0; i < run.count; ++i)
-            cursor.sorted_.push_back({*cursor.timeline_.presentationValue(run, i), run.duration});
-    std::stable_sort(cursor.sorted_.begin(), cursor.sorted_.end(),
-                     [](const Presented& a, const Presented& b) { return a.value < b.value; });
+    cursor.heads_.reserve(track.timing.size());
+    for (std::size_t run = 0; run < track.timing.size(); ++run)
+        cursor.heads_.push_back(
+            {*cursor.timeline_.presentationValue(track.timing[run], 0), run, 0});
+    std::make_heap(cursor.heads_.begin(), cursor.heads_.end(), presentedLater);
     return cursor;
+}
+
+bool PresentationCursor::presentedLater(const Head& a, const Head& b) {
+    if (a.value != b.value)
+        return a.value > b.value;
+    return a.run != b.run ? a.run > b.run : a.index > b.index; // decode order breaks ties
 }
 
 bool PresentationCursor::decodeOrderIsPresentationOrder() const {
@@ -44,20 +51,29 @@ MediaTime PresentationCursor::presentationTime() const {
     if (!valuesFit_)
         return MediaTime::invalid();
     if (!inDecodeOrder_)
-        return timeline_.time(sorted_[position_].value);
+        return timeline_.time(heads_.front().value);
     return timeline_.time(*timeline_.presentationValue(track_->timing[run_], indexInRun_));
 }
 
 MediaTime PresentationCursor::duration() const {
-    return timeline_.duration(inDecodeOrder_ ? track_->timing[run_].duration
-                                             : sorted_[position_].duration);
+    return timeline_.duration(track_->timing[inDecodeOrder_ ? run_ : heads_.front().run].duration);
 }
 
 bool PresentationCursor::stepForward() {
     if (!inDecodeOrder_) {
-        if (position_ + 1 >= sorted_.size())
-            return false;
-        ++position_;
+        const Head& current = heads_.front();
+        const bool runHasMore = current.index + 1 < track_->timing[current.run].count;
+        if (heads_.size() == 1 && !runHasMore)
+            return false; // on the last sample, as a cursor that cannot move stays
+        std::pop_heap(heads_.begin(), heads_.end(), presentedLater);
+        if (runHasMore) {
+            Head& head = heads_.back();
+            ++head.index;
+            head.value = *timeline_.presentationValue(track_->timing[head.run], head.index);
+            std::push_heap(heads_.begin(), heads_.end(), presentedLater);
+        } else {
+            heads_.pop_back();
+        }
         return true;
     }
     if (indexInRun_ + 1 < track_->timing[run_].count) {

@@ -8,7 +8,8 @@
 #include <vector>
 
 // Steps through a track's samples in presentation order (by presentation time; samples with
-// equal times keep their decode order).
+// equal times keep their decode order). Memory grows with the timing runs, never with the number
+// of samples a table claims.
 class PresentationCursor {
 public:
     // On the first presented sample; nothing when the track has no samples.
@@ -22,10 +23,13 @@ public:
     bool stepForward();
 
 private:
-    struct Presented {
+    // The next unpresented sample of one timing run.
+    struct Head {
         std::int64_t value;
-        std::uint32_t duration;
+        std::size_t run;
+        std::uint64_t index;
     };
+    static bool presentedLater(const Head& a, const Head& b);
 
     PresentationCursor(const Track& track, std::uint32_t movieTimescale);
     bool decodeOrderIsPresentationOrder() const;
@@ -37,7 +41,6 @@ private:
     bool inDecodeOrder_ = true;
     std::size_t run_ = 0;
     std::uint64_t indexInRun_ = 0;
-    // Otherwise: every sample, sorted.
-    std::vector<Presented> sorted_;
-    std::size_t position_ = 0;
+    // Otherwise the runs, each already in order, are merged: a heap of their heads.
+    std::vector<Head> heads_;
 };

@@ -223,6 +223,20 @@ void appendRun(std::vector<TimingRun>& runs, const TimingRun& run) {
     runs.push_back(run);
 }
 
+void appendLocations(std::vector<LocationRun>& runs, const LocationRun& run) {
+    if (run.count == 0)
+        return;
+    if (!runs.empty()) {
+        LocationRun& last = runs.back();
+        if (last.size == run.size &&
+            Wide(last.offset) + Wide(last.count) * last.size == Wide(run.offset)) {
+            last.count += run.count;
+            return;
+        }
+    }
+    runs.push_back(run);
+}
+
 void buildSamples(const SampleTables& tables, Track& track, std::uint64_t sampleLimit,
                   bool wantLocations) {
     track.hasSampleTable = tables.hasTimeToSample && tables.hasSizes;
@@ -238,7 +252,6 @@ void buildSamples(const SampleTables& tables, Track& track, std::uint64_t sample
     if (wantLocations) {
         const auto& chunks = tables.sampleToChunk;
         BoxReader::require(declared == 0 || (!chunks.empty() && chunks.front().firstChunk == 1));
-        track.locations.reserve(declared);
         std::uint64_t sample = 0;
         for (std::size_t i = 0; i < chunks.size(); ++i) {
             const std::uint64_t lastChunk =
@@ -247,12 +260,16 @@ void buildSamples(const SampleTables& tables, Track& track, std::uint64_t sample
                                chunks[i].firstChunk <= lastChunk + 1);
             for (std::uint64_t chunk = chunks[i].firstChunk; chunk <= lastChunk; ++chunk) {
                 std::uint64_t offset = tables.chunkOffsets[chunk - 1];
-                BoxReader::require(chunks[i].samplesPerChunk <= declared - sample);
-                for (std::uint32_t k = 0; k < chunks[i].samplesPerChunk; ++k, ++sample) {
-                    const std::uint32_t size =
-                        tables.constantSize != 0 ? tables.constantSize : tables.sizes[sample];
-                    track.locations.push_back({offset, size});
-                    offset += size; // an offset past the file fails when it is read
+                const std::uint32_t samples = chunks[i].samplesPerChunk;
+                BoxReader::require(samples <= declared - sample);
+                if (tables.constantSize != 0) {
+                    appendLocations(track.locations, {offset, samples, tables.constantSize});
+                    sample += samples;
+                    continue;
+                }
+                for (std::uint32_t k = 0; k < samples; ++k, ++sample) {
+                    appendLocations(track.locations, {offset, 1, tables.sizes[sample]});
+                    offset += tables.sizes[sample]; // past the file fails when it is read
                 }
             }
             descriptions.emplace_back(std::uint64_t(lastChunk - chunks[i].firstChunk + 1) *

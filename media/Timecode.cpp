@@ -12,6 +12,8 @@ namespace MediaInspector {
 
 namespace {
 
+__extension__ typedef __int128 Wide;
+
 const QString multipleTracksText =
     QStringLiteral("The source contains multiple timecode tracks. Export a source with one "
                    "unambiguous timecode origin first.");
@@ -35,6 +37,32 @@ std::int64_t bigEndian(const QByteArray& bytes) {
                              : std::int64_t(value);
 }
 
+// Where each sample lies, in decode order.
+class SampleLocations {
+public:
+    explicit SampleLocations(const std::vector<LocationRun>& runs) : runs_(runs) {}
+
+    // Offset and size of the next sample; nothing past the last run or past 64 bits.
+    std::optional<std::pair<std::uint64_t, std::uint32_t>> next() {
+        if (run_ >= runs_.size())
+            return std::nullopt;
+        const LocationRun& run = runs_[run_];
+        const Wide offset = Wide(run.offset) + Wide(index_) * run.size;
+        if (++index_ == run.count) {
+            ++run_;
+            index_ = 0;
+        }
+        if (offset > Wide(std::numeric_limits<std::uint64_t>::max()))
+            return std::nullopt;
+        return std::pair(std::uint64_t(offset), run.size);
+    }
+
+private:
+    const std::vector<LocationRun>& runs_;
+    std::size_t run_ = 0;
+    std::uint64_t index_ = 0;
+};
+
 // The timecode of the first presented frame implied by each sample of the one timecode track;
 // every sample must imply the same.
 MediaTime readTimecodeTrack(Movie& movie, const Track& timecode, const MediaTime& frameDuration,
@@ -43,9 +71,9 @@ MediaTime readTimecodeTrack(Movie& movie, const Track& timecode, const MediaTime
     if (!timeline.isExact())
         uninterpretable();
     std::optional<MediaTime> origin;
-    std::uint64_t index = 0;
+    SampleLocations locations(timecode.locations);
     for (const TimingRun& run : timecode.timing) {
-        for (std::uint64_t i = 0; i < run.count; ++i, ++index) {
+        for (std::uint64_t i = 0; i < run.count; ++i) {
             if (stop.stop_requested())
                 throw CancellationError();
             if (run.descriptionIndex < 1 || run.descriptionIndex > timecode.formats.size())
@@ -60,7 +88,10 @@ MediaTime readTimecodeTrack(Movie& movie, const Track& timecode, const MediaTime
                 uninterpretable();
             if (!format.timecodeFrameDuration || *format.timecodeFrameDuration != frameDuration)
                 uninterpretable();
-            const auto bytes = movie.readSample(timecode, index, sampleSize);
+            const auto location = locations.next();
+            const auto bytes = location
+                                   ? movie.readSample(location->first, location->second, sampleSize)
+                                   : std::nullopt;
             if (!bytes)
                 uninterpretable();
             const auto time = multiplied(frameDuration, bigEndian(*bytes));

@@ -17,8 +17,10 @@ struct TimingRun {
     std::uint32_t descriptionIndex = 1; // 1-based into Track::formats
 };
 
-struct SampleLocation {
+// Consecutive samples in decode order of one size, stored back to back from `offset`.
+struct LocationRun {
     std::uint64_t offset = 0;
+    std::uint64_t count = 0;
     std::uint32_t size = 0;
 };
 
@@ -30,6 +32,9 @@ struct EditPlacement {
     std::uint64_t emptyDuration = 0; // movie timescale: leading empty edits
 };
 
+// Appends samples, merging them into the last run when they continue it.
+void appendLocations(std::vector<LocationRun>& runs, const LocationRun& run);
+
 struct Track {
     std::uint32_t id = 0;
     std::uint32_t handler = 0;
@@ -40,8 +45,8 @@ struct Track {
     EditPlacement edits;
     std::vector<TimingRun> timing; // decode order
     std::uint64_t sampleCount = 0;
-    // Where each sample's bytes are, in decode order: kept for timecode tracks only, the one
-    // kind whose payload is ever read.
-    std::vector<SampleLocation> locations;
+    // Where the samples' bytes are, in decode order: kept for timecode tracks only, the one
+    // kind whose payload is ever read. Never larger than the tables it comes from.
+    std::vector<LocationRun> locations;
     std::vector<MetadataItem> metadata;
 };

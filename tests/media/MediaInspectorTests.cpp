@@ -268,6 +268,7 @@ TEST(MediaInspector, LabelsOnlyTheThreeKnownColourSpaces) {
 TEST(MediaInspector, StopsWhenCancelled) {
     std::stop_source stop;
     stop.request_stop();
-    MemoryByteSource source(Mp4::writeMovie(equirectangularMovie(10)));
+    const QByteArray bytes = Mp4::writeMovie(equirectangularMovie(10));
+    MemoryByteSource source(bytes);
     EXPECT_THROW(MediaInspector::inspect(source, stop.get_token()), CancellationError);
 }

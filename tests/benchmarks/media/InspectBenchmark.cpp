@@ -25,14 +25,17 @@ Mp4::MovieSpec oneHourSpec() {
     Mp4::MovieSpec spec;
     spec.brand = "qt  ";
     Mp4::TrackSpec video = Mp4::videoTrack(5760, 2880, frames);
-    video.sampleEntries = {
-        Mp4::visualEntry("apcn", 5760, 2880, Mp4::colorBox("nclc", 1, 1, 1))};
+    video.sampleEntries = {Mp4::visualEntry("apcn", 5760, 2880, Mp4::colorBox("nclc", 1, 1, 1))};
     std::mt19937 random(7);
     video.sampleSizes.reserve(frames);
     for (std::uint32_t i = 0; i < frames; ++i)
         video.sampleSizes.push_back(i % 30 == 0 ? 600000 : 120000 + random() % 80000);
-    video.compositionOffsets = {{frames, 2002}};
-    video.edits = std::vector<Mp4::Edit>{{3600000, 2002}};
+    // Reordered like P B B: each P is presented two frames later, every B one frame earlier.
+    for (std::uint32_t group = 0; group < frames / 3; ++group) {
+        video.compositionOffsets.emplace_back(1, 3003);
+        video.compositionOffsets.emplace_back(2, 0);
+    }
+    video.edits = std::vector<Mp4::Edit>{{3600000, 1001}};
     video.samplesPerChunk = 30;
     spec.tracks.push_back(video);
     Mp4::TrackSpec audio = Mp4::audioTrack(2, 48000, 168750);
@@ -106,7 +109,8 @@ int main(int argc, char** argv) {
     const double ours = reporter.seconds["inspectOneHour"];
     const double theirs = reporter.seconds["ffprobeCountPackets/iterations:3"];
     if (ours > 0 && theirs > 0)
-        std::printf("\nffprobe -count_packets / MediaInspector::inspect: %.0f times\n", theirs / ours);
+        std::printf("\nffprobe -count_packets / MediaInspector::inspect: %.0f times\n",
+                    theirs / ours);
     benchmark::Shutdown();
     return 0;
 }
