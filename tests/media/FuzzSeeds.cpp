@@ -10,15 +10,15 @@
 
 namespace {
 
-std::vector<std::pair<QString, Mp4::MovieSpec>> syntheticSeeds() {
-    std::vector<std::pair<QString, Mp4::MovieSpec>> seeds;
-    Mp4::MovieSpec plain;
+std::vector<std::pair<QString, Mp4::MoviePlan>> syntheticSeeds() {
+    std::vector<std::pair<QString, Mp4::MoviePlan>> seeds;
+    Mp4::MoviePlan plain;
     plain.tracks.push_back(Mp4::videoTrack(64, 32, 8));
     plain.tracks[0].sampleEntries = {
         Mp4::visualEntry("avc1", 64, 32, Mp4::colorBox("nclx", 1, 1, 1))};
     seeds.emplace_back(QStringLiteral("plain.mp4"), plain);
 
-    Mp4::MovieSpec full = plain;
+    Mp4::MoviePlan full = plain;
     full.brand = "qt  ";
     full.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002},  {1, -2002}, {1, -1001},
                                          {1, 1001}, {1, -1001}, {2, 0}};
@@ -33,7 +33,7 @@ std::vector<std::pair<QString, Mp4::MovieSpec>> syntheticSeeds() {
         Mp4::keyedMetadata({{"com.apple.quicktime.timecode", QStringLiteral("01:00:00;00")}});
     seeds.emplace_back(QStringLiteral("full.mov"), full);
 
-    Mp4::MovieSpec fragmented = plain;
+    Mp4::MoviePlan fragmented = plain;
     fragmented.tracks.push_back(Mp4::timecodeTrack("tc64", 30000, 1001, 30));
     fragmented.tracks[0].compositionOffsets = {{8, 1001}};
     fragmented.fragmentSamples = 4;
@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Cannot create the corpus folders.\n");
         return 1;
     }
-    for (const auto& [name, spec] : syntheticSeeds()) {
-        if (!Mp4::writeMovieFile(spec, QDir(seedDir).filePath(name))) {
+    for (const auto& [name, plan] : syntheticSeeds()) {
+        if (!Mp4::writeMovieFile(plan, QDir(seedDir).filePath(name))) {
             std::fprintf(stderr, "Cannot write %s.\n", qPrintable(name));
             return 1;
         }

@@ -25,14 +25,14 @@ inline ExportMediaInfo inspectBytes(const QByteArray& bytes) {
     return MediaInspector::inspect(source);
 }
 
-inline ExportMediaInfo inspectMovie(const Mp4::MovieSpec& spec) {
-    return inspectBytes(Mp4::writeMovie(spec));
+inline ExportMediaInfo inspectMovie(const Mp4::MoviePlan& plan) {
+    return inspectBytes(Mp4::writeMovie(plan));
 }
 
 // The sentence an inspection refuses with, or "accepted".
-inline QString refusalOf(const Mp4::MovieSpec& spec) {
+inline QString refusalOf(const Mp4::MoviePlan& plan) {
     try {
-        inspectMovie(spec);
+        inspectMovie(plan);
         return QStringLiteral("accepted");
     } catch (const std::exception& error) {
         return localizedDescription(error);
@@ -40,10 +40,10 @@ inline QString refusalOf(const Mp4::MovieSpec& spec) {
 }
 
 // A plain, acceptable 360° source: 5760 × 2880 at 30000/1001, `frames` frames, no audio.
-inline Mp4::MovieSpec equirectangularMovie(std::uint32_t frames = 300) {
-    Mp4::MovieSpec spec;
-    spec.tracks.push_back(Mp4::videoTrack(5760, 2880, frames));
-    return spec;
+inline Mp4::MoviePlan equirectangularMovie(std::uint32_t frames = 300) {
+    Mp4::MoviePlan plan;
+    plan.tracks.push_back(Mp4::videoTrack(5760, 2880, frames));
+    return plan;
 }
 
 inline const QString timingText = QStringLiteral(

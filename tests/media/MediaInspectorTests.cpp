@@ -82,18 +82,18 @@ TEST(MediaInspector, ReadsFilesOnDiskAndRejectsWhatIsNotAMovie) {
 }
 
 TEST(MediaInspector, CountsVideoAndAudioTracksFirst) {
-    Mp4::MovieSpec none;
+    Mp4::MoviePlan none;
     none.tracks.push_back(Mp4::audioTrack(2, 48000));
     EXPECT_EQ(refusalOf(none), QStringLiteral("Expected one stitched video stream; found 0. "
                                               "Stitch raw camera media first."));
 
-    Mp4::MovieSpec two = equirectangularMovie();
+    Mp4::MoviePlan two = equirectangularMovie();
     two.tracks.push_back(Mp4::videoTrack(3840, 1920, 10));
     EXPECT_EQ(refusalOf(two), QStringLiteral("Expected one stitched video stream; found 2. "
                                              "Stitch raw camera media first."));
 
     // Two audio tracks are refused before any timing is read: the video here is irregular.
-    Mp4::MovieSpec audio = equirectangularMovie();
+    Mp4::MoviePlan audio = equirectangularMovie();
     audio.tracks[0].durations = {{10, 1001}, {1, 1000}};
     audio.tracks.push_back(Mp4::audioTrack(2, 48000));
     audio.tracks.push_back(Mp4::audioTrack(1, 48000));
@@ -105,97 +105,97 @@ TEST(MediaInspector, RequiresOneFormatOfExactlyTwoToOne) {
     const QString formatText =
         QStringLiteral("The video changes format or has no readable format description. Export "
                        "a constant-format stitched source first.");
-    Mp4::MovieSpec changing = equirectangularMovie(4);
+    Mp4::MoviePlan changing = equirectangularMovie(4);
     changing.tracks[0].sampleEntries.push_back(Mp4::visualEntry("avc1", 3840, 1920));
     changing.tracks[0].descriptionIndex = {1, 1, 2, 2};
     EXPECT_EQ(refusalOf(changing), formatText);
 
-    Mp4::MovieSpec none = equirectangularMovie(4);
+    Mp4::MoviePlan none = equirectangularMovie(4);
     none.tracks[0].sampleEntries.clear();
     EXPECT_EQ(refusalOf(none), formatText);
 
-    Mp4::MovieSpec truncatedEntry = equirectangularMovie(4);
+    Mp4::MoviePlan truncatedEntry = equirectangularMovie(4);
     truncatedEntry.tracks[0].sampleEntries = {Mp4::box("avc1", QByteArray(20, '\0'))};
     EXPECT_EQ(refusalOf(truncatedEntry), formatText);
 
-    Mp4::MovieSpec tall = equirectangularMovie();
+    Mp4::MoviePlan tall = equirectangularMovie();
     tall.tracks[0].sampleEntries = {Mp4::visualEntry("hvc1", 5760, 2881)};
     EXPECT_EQ(refusalOf(tall), QStringLiteral("Expected a full monoscopic 2:1 equirectangular "
                                               "image; received 5760 × 2881."));
-    Mp4::MovieSpec empty = equirectangularMovie();
+    Mp4::MoviePlan empty = equirectangularMovie();
     empty.tracks[0].sampleEntries = {Mp4::visualEntry("hvc1", 0, 0)};
     EXPECT_EQ(refusalOf(empty), QStringLiteral("Expected a full monoscopic 2:1 equirectangular "
                                                "image; received 0 × 0."));
 }
 
 TEST(MediaInspector, ReportsTracksWithoutUsableTimingOrFrames) {
-    Mp4::MovieSpec noTimescale = equirectangularMovie();
+    Mp4::MoviePlan noTimescale = equirectangularMovie();
     noTimescale.tracks[0].timescale = 0;
     EXPECT_EQ(refusalOf(noTimescale),
               QStringLiteral("Cannot inspect this video's exact frame timing. Export a "
                              "constant-frame-rate MP4 or MOV first."));
-    Mp4::MovieSpec hugeTimescale = equirectangularMovie();
+    Mp4::MoviePlan hugeTimescale = equirectangularMovie();
     hugeTimescale.tracks[0].timescale = 0x80000000u;
     EXPECT_EQ(refusalOf(hugeTimescale), refusalOf(noTimescale));
 
-    Mp4::MovieSpec empty = equirectangularMovie(0);
+    Mp4::MoviePlan empty = equirectangularMovie(0);
     EXPECT_EQ(refusalOf(empty), QStringLiteral("The source has no readable video frames."));
 }
 
 TEST(MediaInspector, FindsAnyFrameOffByOneTick) {
     // The odd frame at the start, in the middle and at the end; as a duration or as a time.
     for (std::uint32_t at : {0u, 1u, 150u, 298u, 299u}) {
-        Mp4::MovieSpec spec = equirectangularMovie(300);
-        spec.tracks[0].durations.clear();
+        Mp4::MoviePlan plan = equirectangularMovie(300);
+        plan.tracks[0].durations.clear();
         if (at > 0)
-            spec.tracks[0].durations.push_back({at, 1001});
-        spec.tracks[0].durations.push_back({1, 1002});
+            plan.tracks[0].durations.push_back({at, 1001});
+        plan.tracks[0].durations.push_back({1, 1002});
         if (at < 299)
-            spec.tracks[0].durations.push_back({299 - at, 1001});
-        EXPECT_EQ(refusalOf(spec), timingText) << "duration at " << at;
+            plan.tracks[0].durations.push_back({299 - at, 1001});
+        EXPECT_EQ(refusalOf(plan), timingText) << "duration at " << at;
 
-        Mp4::MovieSpec shifted = equirectangularMovie(300);
+        Mp4::MoviePlan shifted = equirectangularMovie(300);
         shifted.tracks[0].compositionOffsets = {{at, 0}, {1, 1}, {299 - at, 0}};
         EXPECT_EQ(refusalOf(shifted), timingText) << "time at " << at;
     }
-    Mp4::MovieSpec zero = equirectangularMovie(3);
+    Mp4::MoviePlan zero = equirectangularMovie(3);
     zero.tracks[0].durations = {{3, 0}};
     EXPECT_EQ(refusalOf(zero), timingText);
 }
 
 TEST(MediaInspector, WalksReorderedFramesFromTheFirstPresented) {
     // Presented as decode indices 2 0 3 1 5 4 6: the first decoded frame is shown second.
-    Mp4::MovieSpec spec = equirectangularMovie(7);
-    spec.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002},  {1, -2002}, {1, -1001},
+    Mp4::MoviePlan plan = equirectangularMovie(7);
+    plan.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002},  {1, -2002}, {1, -1001},
                                          {1, 1001}, {1, -1001}, {1, 0}};
-    const ExportMediaInfo info = inspectMovie(spec);
+    const ExportMediaInfo info = inspectMovie(plan);
     EXPECT_EQ(info.frameDuration, t(1001, 30000));
     EXPECT_EQ(info.duration, t(7007, 30000));
 
     // The same order but one B-frame lands on an occupied time: a gap and a collision.
-    spec.tracks[0].compositionOffsets[5] = {1, 0};
-    EXPECT_EQ(refusalOf(spec), timingText);
-    spec.tracks[0].compositionOffsets[5] = {1, -1000};
-    EXPECT_EQ(refusalOf(spec), timingText);
+    plan.tracks[0].compositionOffsets[5] = {1, 0};
+    EXPECT_EQ(refusalOf(plan), timingText);
+    plan.tracks[0].compositionOffsets[5] = {1, -1000};
+    EXPECT_EQ(refusalOf(plan), timingText);
 }
 
 TEST(MediaInspector, PlacesFramesByTheEditList) {
     // Composition offsets of two frames, and an edit list that starts the media there.
-    Mp4::MovieSpec spec = equirectangularMovie(3);
-    spec.tracks[0].compositionOffsets = {{3, 2002}};
-    spec.tracks[0].edits = std::vector<Mp4::Edit>{{100, 2002, 1, 0}};
-    EXPECT_EQ(inspectMovie(spec).duration, t(3003, 30000));
+    Mp4::MoviePlan plan = equirectangularMovie(3);
+    plan.tracks[0].compositionOffsets = {{3, 2002}};
+    plan.tracks[0].edits = std::vector<Mp4::Edit>{{100, 2002, 1, 0}};
+    EXPECT_EQ(inspectMovie(plan).duration, t(3003, 30000));
 
     // A leading empty edit moves the track later: P0 = 1/2 s, so the first frame is half a
     // second into a timecode that reads 30 frames at time 0.
-    spec.tracks[0].edits = std::vector<Mp4::Edit>{{500, -1, 1, 0}, {100, 2002, 1, 0}};
-    spec.tracks.push_back(Mp4::timecodeTrack("tmcd", 30000, 1001, 30));
-    EXPECT_EQ(inspectMovie(spec).sourceStart, t(1501, 1000));
+    plan.tracks[0].edits = std::vector<Mp4::Edit>{{500, -1, 1, 0}, {100, 2002, 1, 0}};
+    plan.tracks.push_back(Mp4::timecodeTrack("tmcd", 30000, 1001, 30));
+    EXPECT_EQ(inspectMovie(plan).sourceStart, t(1501, 1000));
 
-    Mp4::MovieSpec twoSegments = equirectangularMovie(4);
+    Mp4::MoviePlan twoSegments = equirectangularMovie(4);
     twoSegments.tracks[0].edits = std::vector<Mp4::Edit>{{33, 0, 1, 0}, {33, 2002, 1, 0}};
     EXPECT_EQ(refusalOf(twoSegments), timingText);
-    Mp4::MovieSpec slow = equirectangularMovie(4);
+    Mp4::MoviePlan slow = equirectangularMovie(4);
     slow.tracks[0].edits = std::vector<Mp4::Edit>{{33, 0, 2, 0}};
     EXPECT_EQ(refusalOf(slow), timingText);
 }
@@ -205,28 +205,28 @@ TEST(MediaInspector, MeasuresTheAudioTrack) {
         QStringLiteral("Cannot determine a constant audio channel count and sample rate. Export "
                        "the audio as a single standard track first.");
     for (int version : {0, 1, 2}) {
-        Mp4::MovieSpec spec = equirectangularMovie();
-        spec.tracks.push_back(Mp4::audioTrack(2, 44100));
-        spec.tracks[1].sampleEntries = {Mp4::audioEntry(6, 44100, version, "lpcm")};
-        const ExportMediaInfo info = inspectMovie(spec);
+        Mp4::MoviePlan plan = equirectangularMovie();
+        plan.tracks.push_back(Mp4::audioTrack(2, 44100));
+        plan.tracks[1].sampleEntries = {Mp4::audioEntry(6, 44100, version, "lpcm")};
+        const ExportMediaInfo info = inspectMovie(plan);
         EXPECT_EQ(info.channels, 6) << version;
         EXPECT_EQ(info.sampleRate, 44100) << version;
     }
     // 16.16 fixed point and QuickTime's double both carry half a hertz.
     for (int version : {0, 2}) {
-        Mp4::MovieSpec spec = equirectangularMovie();
-        spec.tracks.push_back(Mp4::audioTrack(2, 44100));
-        spec.tracks[1].sampleEntries = {Mp4::audioEntry(2, 44100.5, version)};
-        EXPECT_EQ(refusalOf(spec), audioText) << version;
+        Mp4::MoviePlan plan = equirectangularMovie();
+        plan.tracks.push_back(Mp4::audioTrack(2, 44100));
+        plan.tracks[1].sampleEntries = {Mp4::audioEntry(2, 44100.5, version)};
+        EXPECT_EQ(refusalOf(plan), audioText) << version;
     }
-    Mp4::MovieSpec silent = equirectangularMovie();
+    Mp4::MoviePlan silent = equirectangularMovie();
     silent.tracks.push_back(Mp4::audioTrack(0, 48000));
     EXPECT_EQ(refusalOf(silent), audioText);
-    Mp4::MovieSpec twoFormats = equirectangularMovie();
+    Mp4::MoviePlan twoFormats = equirectangularMovie();
     twoFormats.tracks.push_back(Mp4::audioTrack(2, 48000));
     twoFormats.tracks[1].sampleEntries.push_back(Mp4::audioEntry(1, 48000));
     EXPECT_EQ(refusalOf(twoFormats), audioText);
-    Mp4::MovieSpec shortEntry = equirectangularMovie();
+    Mp4::MoviePlan shortEntry = equirectangularMovie();
     shortEntry.tracks.push_back(Mp4::audioTrack(2, 48000));
     shortEntry.tracks[1].sampleEntries = {Mp4::box("mp4a", QByteArray(12, '\0'))};
     EXPECT_EQ(refusalOf(shortEntry), audioText);
@@ -249,12 +249,12 @@ TEST(MediaInspector, LabelsOnlyTheThreeKnownColourSpaces) {
         {"prof", 1, 1, 1, std::nullopt},
     };
     for (const Case& c : cases) {
-        Mp4::MovieSpec spec = equirectangularMovie(2);
-        spec.tracks[0].sampleEntries = {
+        Mp4::MoviePlan plan = equirectangularMovie(2);
+        plan.tracks[0].sampleEntries = {
             Mp4::visualEntry("avc1", 5760, 2880,
                              Mp4::colorBox(c.kind, std::uint16_t(c.primaries),
                                            std::uint16_t(c.transfer), std::uint16_t(c.matrix)))};
-        EXPECT_EQ(inspectMovie(spec).colorSpace, c.label)
+        EXPECT_EQ(inspectMovie(plan).colorSpace, c.label)
             << c.kind << c.primaries << c.transfer << c.matrix;
     }
     FormatDescription format;

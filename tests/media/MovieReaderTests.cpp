@@ -37,15 +37,15 @@ QByteArray patched(QByteArray bytes, const char* type, int fieldOffset, std::uin
 }
 
 // Pal video with a B-frame pattern, stereo audio and a timecode track of three samples.
-Mp4::MovieSpec richMovie() {
-    Mp4::MovieSpec spec;
-    spec.tracks.push_back(Mp4::videoTrack(256, 128, 12, 512, 12800));
+Mp4::MoviePlan richMovie() {
+    Mp4::MoviePlan plan;
+    plan.tracks.push_back(Mp4::videoTrack(256, 128, 12, 512, 12800));
     // Presented as decode indices 0 2 3 1 5 6 4 8 9 7 11 10, shifted one frame by the edit.
-    spec.tracks[0].compositionOffsets = {{1, 512},  {1, 1536}, {2, 0},    {1, 1536}, {2, 0},
+    plan.tracks[0].compositionOffsets = {{1, 512},  {1, 1536}, {2, 0},    {1, 1536}, {2, 0},
                                          {1, 1536}, {2, 0},    {1, 1024}, {1, 0}};
-    spec.tracks[0].edits = std::vector<Mp4::Edit>{{480, 512}};
-    spec.tracks.push_back(Mp4::audioTrack(2, 48000, 10));
-    Mp4::TrackSpec timecode = Mp4::timecodeTrack("tmcd", 25, 1, 0, 12800);
+    plan.tracks[0].edits = std::vector<Mp4::Edit>{{480, 512}};
+    plan.tracks.push_back(Mp4::audioTrack(2, 48000, 10));
+    Mp4::TrackPlan timecode = Mp4::timecodeTrack("tmcd", 25, 1, 0, 12800);
     timecode.payloads.clear();
     for (std::uint32_t number : {250u, 254u, 258u}) {
         Mp4::BoxWriter w;
@@ -54,20 +54,20 @@ Mp4::MovieSpec richMovie() {
     }
     timecode.durations = {{3, 2048}};
     timecode.samplesPerChunk = 2;
-    spec.tracks.push_back(timecode);
-    return spec;
+    plan.tracks.push_back(timecode);
+    return plan;
 }
 
 } // namespace
 
 TEST(MovieReader, FragmentsReadLikeTheSameMovieInOnePiece) {
-    const Mp4::MovieSpec whole = richMovie();
+    const Mp4::MoviePlan whole = richMovie();
     const ExportMediaInfo expected = inspectMovie(whole);
     EXPECT_EQ(expected.duration, t(12, 25));
     EXPECT_EQ(expected.sourceStart, t(10, 1));
     EXPECT_EQ(expected.channels, 2);
     for (std::uint32_t perFragment : {1u, 2u, 5u, 12u}) {
-        Mp4::MovieSpec fragmented = whole;
+        Mp4::MoviePlan fragmented = whole;
         fragmented.fragmentSamples = perFragment;
         const ExportMediaInfo info = inspectMovie(fragmented);
         EXPECT_EQ(info.duration, expected.duration) << perFragment;
@@ -75,7 +75,7 @@ TEST(MovieReader, FragmentsReadLikeTheSameMovieInOnePiece) {
         EXPECT_EQ(info.sourceStart, expected.sourceStart) << perFragment;
     }
     // A jump in one fragment's timecode sample is still seen.
-    Mp4::MovieSpec jump = whole;
+    Mp4::MoviePlan jump = whole;
     jump.fragmentSamples = 2;
     jump.tracks[2].payloads[2][3] = char(259);
     EXPECT_EQ(refusalOf(jump), discontinuousText);
@@ -93,7 +93,7 @@ TEST(MovieReader, AcceptsEveryFormOfBoxSize) {
     large.bytes("abc");
     EXPECT_EQ(inspectBytes(movie + large.data).duration, t(1001, 6000));
     // QuickTime may end user data with four zero bytes.
-    Mp4::MovieSpec terminated = equirectangularMovie(5);
+    Mp4::MoviePlan terminated = equirectangularMovie(5);
     terminated.userData = Mp4::userDataText("\xA9"
                                             "nam",
                                             QStringLiteral("x")) +
@@ -118,7 +118,7 @@ TEST(MovieReader, RefusesStructuresThatDoNotAddUp) {
     huge.u64(~0ull);
     EXPECT_TRUE(isDamaged(movie + huge.data));
     // A child that claims more than its parent holds.
-    Mp4::MovieSpec spilling = equirectangularMovie(5);
+    Mp4::MoviePlan spilling = equirectangularMovie(5);
     spilling.meta = QByteArray("\0\0\x10\0free", 8);
     EXPECT_TRUE(isDamaged(Mp4::writeMovie(spilling)));
     // Two movie boxes; a fragment before the movie; no movie at all.
@@ -137,13 +137,13 @@ TEST(MovieReader, RefusesSampleTablesThatDisagreeOrClaimTooMuch) {
     EXPECT_TRUE(isDamaged(patched(movie, "stts", 4, 1000)));
     // Four billion samples of a constant size in a file of a few hundred bytes.
     EXPECT_TRUE(isDamaged(patched(patched(movie, "stts", 8, 0xFFFFFFFF), "stsz", 8, 0xFFFFFFFF)));
-    Mp4::MovieSpec offsets = equirectangularMovie(5);
+    Mp4::MoviePlan offsets = equirectangularMovie(5);
     offsets.tracks[0].compositionOffsets = {{4, 0}};
     EXPECT_TRUE(isDamaged(Mp4::writeMovie(offsets)));
     offsets.tracks[0].compositionOffsets = {{6, 0}};
     EXPECT_TRUE(isDamaged(Mp4::writeMovie(offsets)));
     // A timecode track's chunk table must cover its samples exactly.
-    Mp4::MovieSpec chunks = richMovie();
+    Mp4::MoviePlan chunks = richMovie();
     const QByteArray rich = Mp4::writeMovie(chunks);
     const qsizetype timecode = rich.lastIndexOf("stsc");
     QByteArray broken = rich;
@@ -154,9 +154,9 @@ TEST(MovieReader, RefusesSampleTablesThatDisagreeOrClaimTooMuch) {
 TEST(MovieReader, ReadsTablesNotMediaData) {
     // Per-sample sizes and one chunk per frame make the tables large; the video's size and
     // offset tables are never needed, so they are stepped over.
-    Mp4::MovieSpec spec = equirectangularMovie(20000);
-    spec.tracks[0].sampleSizes.assign(20000, 5);
-    const QByteArray bytes = Mp4::writeMovie(spec);
+    Mp4::MoviePlan plan = equirectangularMovie(20000);
+    plan.tracks[0].sampleSizes.assign(20000, 5);
+    const QByteArray bytes = Mp4::writeMovie(plan);
     MemoryByteSource source(bytes);
     MediaInspector::inspect(source);
     EXPECT_GT(bytes.size(), 160000);
@@ -164,8 +164,8 @@ TEST(MovieReader, ReadsTablesNotMediaData) {
 }
 
 TEST(MovieReader, ReadsMetadataOfEveryKind) {
-    Mp4::MovieSpec spec = equirectangularMovie(2);
-    spec.tracks[0].meta =
+    Mp4::MoviePlan plan = equirectangularMovie(2);
+    plan.tracks[0].meta =
         Mp4::keyedMetadata({{"com.apple.quicktime.location", QStringLiteral("+1")},
                             {"Tag Ü", QStringLiteral("Grüße")}});
     Mp4::BoxWriter macRoman;
@@ -203,8 +203,8 @@ TEST(MovieReader, ReadsMetadataOfEveryKind) {
             });
         });
     });
-    spec.userData = macRoman.data + itunes.data;
-    const QByteArray bytes = Mp4::writeMovie(spec);
+    plan.userData = macRoman.data + itunes.data;
+    const QByteArray bytes = Mp4::writeMovie(plan);
     MemoryByteSource source(bytes);
     const Movie movie = readMovie(source);
 

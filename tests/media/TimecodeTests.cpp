@@ -25,10 +25,10 @@ QString parseError(const QString& label, const MediaTime& frameDuration) {
 }
 
 // A 25 fps source with `frames` frames and a timecode track of the given samples.
-Mp4::MovieSpec palMovie(std::vector<std::int64_t> frameNumbers, std::uint32_t timecodeDelta = 1) {
-    Mp4::MovieSpec spec;
-    spec.tracks.push_back(Mp4::videoTrack(3840, 1920, 50, 512, 12800));
-    Mp4::TrackSpec timecode = Mp4::timecodeTrack("tmcd", 25, 1, 0, 12800);
+Mp4::MoviePlan palMovie(std::vector<std::int64_t> frameNumbers, std::uint32_t timecodeDelta = 1) {
+    Mp4::MoviePlan plan;
+    plan.tracks.push_back(Mp4::videoTrack(3840, 1920, 50, 512, 12800));
+    Mp4::TrackPlan timecode = Mp4::timecodeTrack("tmcd", 25, 1, 0, 12800);
     timecode.payloads.clear();
     for (std::int64_t number : frameNumbers) {
         Mp4::BoxWriter w;
@@ -36,8 +36,8 @@ Mp4::MovieSpec palMovie(std::vector<std::int64_t> frameNumbers, std::uint32_t ti
         timecode.payloads.push_back(w.data);
     }
     timecode.durations = {{std::uint32_t(frameNumbers.size()), timecodeDelta}};
-    spec.tracks.push_back(timecode);
-    return spec;
+    plan.tracks.push_back(timecode);
+    return plan;
 }
 
 } // namespace
@@ -93,16 +93,16 @@ TEST(Timecode, RefusesLabelsItCannotInterpret) {
 }
 
 TEST(Timecode, StartsAtZeroWithoutTimecode) {
-    Mp4::MovieSpec spec = equirectangularMovie(10);
-    spec.tracks[0].meta = Mp4::keyedMetadata({{"com.apple.quicktime.make", QStringLiteral("X")}});
-    EXPECT_EQ(inspectMovie(spec).sourceStart, MediaTime::zero());
+    Mp4::MoviePlan plan = equirectangularMovie(10);
+    plan.tracks[0].meta = Mp4::keyedMetadata({{"com.apple.quicktime.make", QStringLiteral("X")}});
+    EXPECT_EQ(inspectMovie(plan).sourceStart, MediaTime::zero());
 }
 
 TEST(Timecode, ReadsTheTimecodeTrack) {
     EXPECT_EQ(inspectMovie(palMovie({90000})).sourceStart, t(3600, 1));
 
     // Stamped one frame after the first video frame: the first frame is one frame earlier.
-    Mp4::MovieSpec late = palMovie({90000});
+    Mp4::MoviePlan late = palMovie({90000});
     late.tracks[1].edits = std::vector<Mp4::Edit>{{40, -1}, {2000, 0}};
     EXPECT_EQ(inspectMovie(late).sourceStart, t(89999, 25));
 
@@ -111,90 +111,90 @@ TEST(Timecode, ReadsTheTimecodeTrack) {
     EXPECT_EQ(refusalOf(palMovie({90000, 90011}, 5120)), discontinuousText);
 
     // "tc64" holds 64 bits, and works the same way.
-    Mp4::MovieSpec wide = palMovie({});
+    Mp4::MoviePlan wide = palMovie({});
     wide.tracks[1] = Mp4::timecodeTrack("tc64", 25, 1, std::int64_t(1) << 33, 12800);
     EXPECT_EQ(inspectMovie(wide).sourceStart, t(std::int64_t(1) << 33, 25));
-    Mp4::MovieSpec negative = palMovie({-25});
+    Mp4::MoviePlan negative = palMovie({-25});
     EXPECT_EQ(inspectMovie(negative).sourceStart, t(-1, 1));
 }
 
 TEST(Timecode, RefusesTimecodeTracksItCannotInterpret) {
-    Mp4::MovieSpec two = palMovie({90000});
+    Mp4::MoviePlan two = palMovie({90000});
     two.tracks.push_back(two.tracks[1]);
     EXPECT_EQ(refusalOf(two), QStringLiteral("The source contains multiple timecode tracks. Export "
                                              "a source with one unambiguous timecode origin "
                                              "first."));
 
     // A timecode at 1/30 for a 1001/30000 video.
-    Mp4::MovieSpec drift = equirectangularMovie(30);
+    Mp4::MoviePlan drift = equirectangularMovie(30);
     drift.tracks.push_back(Mp4::timecodeTrack("tmcd", 30, 1, 108000));
     EXPECT_EQ(refusalOf(drift), uninterpretableText);
     drift.tracks[1] = Mp4::timecodeTrack("tmcd", 30000, 1001, 107892);
     EXPECT_EQ(inspectMovie(drift).sourceStart, t(8999991, 2500));
 
-    Mp4::MovieSpec foreign = palMovie({90000});
+    Mp4::MoviePlan foreign = palMovie({90000});
     foreign.tracks[1].sampleEntries = {Mp4::timecodeEntry("tmcX", 25, 1)};
     EXPECT_EQ(refusalOf(foreign), uninterpretableText);
 
-    Mp4::MovieSpec wrongSize = palMovie({90000});
+    Mp4::MoviePlan wrongSize = palMovie({90000});
     wrongSize.tracks[1].payloads = {QByteArray(8, '\0')};
     EXPECT_EQ(refusalOf(wrongSize), uninterpretableText);
 
-    Mp4::MovieSpec empty = palMovie({});
+    Mp4::MoviePlan empty = palMovie({});
     EXPECT_EQ(refusalOf(empty), uninterpretableText);
 
-    Mp4::MovieSpec ambiguous = palMovie({90000});
+    Mp4::MoviePlan ambiguous = palMovie({90000});
     ambiguous.tracks[1].edits = std::vector<Mp4::Edit>{{40, 0}, {40, 0}};
     EXPECT_EQ(refusalOf(ambiguous), uninterpretableText);
 
     // A frame number whose time does not fit 64 bits of ticks...
-    Mp4::MovieSpec overflow = equirectangularMovie(10);
+    Mp4::MoviePlan overflow = equirectangularMovie(10);
     overflow.tracks.push_back(Mp4::timecodeTrack("tc64", 30000, 1001, std::int64_t(1) << 62));
     EXPECT_EQ(refusalOf(overflow), uninterpretableText);
     // ...and one that fits, but whose origin cannot be stated exactly at the common timescale.
-    Mp4::MovieSpec inexact = palMovie({});
+    Mp4::MoviePlan inexact = palMovie({});
     inexact.tracks[1] = Mp4::timecodeTrack("tc64", 25, 1, std::int64_t(1) << 62, 12800);
     inexact.tracks[0] = Mp4::videoTrack(3840, 1920, 50, 7, 175);
     EXPECT_EQ(refusalOf(inexact), discontinuousText);
 }
 
 TEST(Timecode, ReadsTimecodeMetadataOfTrackAndMovie) {
-    Mp4::MovieSpec onTrack = equirectangularMovie(10);
+    Mp4::MoviePlan onTrack = equirectangularMovie(10);
     onTrack.tracks[0].meta =
         Mp4::keyedMetadata({{"com.apple.quicktime.timecode", QStringLiteral("01:00:00;00")}});
     EXPECT_EQ(inspectMovie(onTrack).sourceStart, t(8999991, 2500));
 
-    Mp4::MovieSpec agreeing = onTrack;
+    Mp4::MoviePlan agreeing = onTrack;
     agreeing.meta = Mp4::keyedMetadata({{"timecode", QStringLiteral("01:00:00;00")}});
     EXPECT_EQ(inspectMovie(agreeing).sourceStart, t(8999991, 2500));
 
-    Mp4::MovieSpec disagreeing = onTrack;
+    Mp4::MoviePlan disagreeing = onTrack;
     disagreeing.meta = Mp4::keyedMetadata({{"TimeCode", QStringLiteral("01:00:00:00")}});
     EXPECT_EQ(refusalOf(disagreeing), uninterpretableText);
 
-    Mp4::MovieSpec onMovie = equirectangularMovie(10);
+    Mp4::MoviePlan onMovie = equirectangularMovie(10);
     onMovie.meta = Mp4::keyedMetadata({{"org.example.timecode", QStringLiteral("00:00:10:00")}});
     EXPECT_EQ(inspectMovie(onMovie).sourceStart, t(1001, 100));
 
-    Mp4::MovieSpec unparsable = equirectangularMovie(10);
+    Mp4::MoviePlan unparsable = equirectangularMovie(10);
     unparsable.meta = Mp4::keyedMetadata({{"timecode", QStringLiteral("00:01:00;00")}});
     EXPECT_EQ(refusalOf(unparsable), uninterpretableText);
 
     // Keys that merely contain the word are not timecode.
-    Mp4::MovieSpec unrelated = equirectangularMovie(10);
+    Mp4::MoviePlan unrelated = equirectangularMovie(10);
     unrelated.meta = Mp4::keyedMetadata(
         {{"timecodes", QStringLiteral("x")}, {"org.example.timecode.note", QStringLiteral("y")}});
     EXPECT_EQ(inspectMovie(unrelated).sourceStart, MediaTime::zero());
 
     // Classic QuickTime user data is metadata too; its key is the four-character code.
-    Mp4::MovieSpec classic = equirectangularMovie(10);
+    Mp4::MoviePlan classic = equirectangularMovie(10);
     classic.userData = Mp4::userDataText("\xA9"
                                          "cmt",
                                          QStringLiteral("01:00:00:00"));
     EXPECT_EQ(inspectMovie(classic).sourceStart, MediaTime::zero());
 
     // With a timecode track the metadata is not consulted.
-    Mp4::MovieSpec both = palMovie({90000});
+    Mp4::MoviePlan both = palMovie({90000});
     both.meta = Mp4::keyedMetadata({{"timecode", QStringLiteral("garbage")}});
     EXPECT_EQ(inspectMovie(both).sourceStart, t(3600, 1));
 }

@@ -21,10 +21,10 @@ QString moviePath;
 // Frame sizes like a 40 Mbit/s stream with a larger frame every second; audio as 48 kHz AAC. The
 // video is labelled ProRes, whose frames ffprobe counts without parsing them (our zeros are no
 // valid H.264 access units).
-Mp4::MovieSpec oneHourSpec() {
-    Mp4::MovieSpec spec;
-    spec.brand = "qt  ";
-    Mp4::TrackSpec video = Mp4::videoTrack(5760, 2880, frames);
+Mp4::MoviePlan oneHourPlan() {
+    Mp4::MoviePlan plan;
+    plan.brand = "qt  ";
+    Mp4::TrackPlan video = Mp4::videoTrack(5760, 2880, frames);
     video.sampleEntries = {Mp4::visualEntry("apcn", 5760, 2880, Mp4::colorBox("nclc", 1, 1, 1))};
     std::mt19937 random(7);
     video.sampleSizes.reserve(frames);
@@ -37,13 +37,13 @@ Mp4::MovieSpec oneHourSpec() {
     }
     video.edits = std::vector<Mp4::Edit>{{3600000, 1001}};
     video.samplesPerChunk = 30;
-    spec.tracks.push_back(video);
-    Mp4::TrackSpec audio = Mp4::audioTrack(2, 48000, 168750);
+    plan.tracks.push_back(video);
+    Mp4::TrackPlan audio = Mp4::audioTrack(2, 48000, 168750);
     audio.sampleSize = 768;
     audio.samplesPerChunk = 47;
-    spec.tracks.push_back(audio);
-    spec.tracks.push_back(Mp4::timecodeTrack("tmcd", 30000, 1001, 107892));
-    return spec;
+    plan.tracks.push_back(audio);
+    plan.tracks.push_back(Mp4::timecodeTrack("tmcd", 30000, 1001, 107892));
+    return plan;
 }
 
 void inspectOneHour(benchmark::State& state) {
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     QTemporaryDir dir;
     moviePath = dir.filePath(QStringLiteral("one-hour.mov"));
-    if (!dir.isValid() || !Mp4::writeMovieFile(oneHourSpec(), moviePath)) {
+    if (!dir.isValid() || !Mp4::writeMovieFile(oneHourPlan(), moviePath)) {
         std::fprintf(stderr, "Cannot write the one-hour movie.\n");
         return 1;
     }
