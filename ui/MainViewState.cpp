@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 
 void MainView::connectModel() {
@@ -160,7 +161,8 @@ void MainView::refreshErrorAlert() {
         connect(errorAlert_, &QMessageBox::finished, model_,
                 [this] { model_->setErrorMessage(std::nullopt); });
     }
-    errorAlert_->setInformativeText(*message);
+    // Messages quote file names, which must never be read as markup.
+    errorAlert_->setInformativeText(Qt::convertFromPlainText(*message));
     errorAlert_->open();
 }
 
@@ -177,6 +179,8 @@ void MainView::rebuildCards() {
     // Cards of views that are no longer active go, with their preview surfaces.
     qDeleteAll(cards_);
     cards_ = kept;
+    for (AngleCard* card : std::as_const(cards_))
+        cardLayout_->removeWidget(card);
     for (AngleSettings* settings : active)
         cardLayout_->addWidget(cards_.value(settings->id()), 1);
 }

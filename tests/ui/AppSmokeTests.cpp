@@ -126,9 +126,10 @@ TEST(Tessaly, FramesPlaysScrubsSavesAndCloses) {
     EXPECT_FALSE(window->lastExportRow()->isHidden());
     ASSERT_TRUE(
         waitUntil([&] { return window->errorAlert() && window->errorAlert()->isVisible(); }));
-    EXPECT_TRUE(window->errorAlert()->informativeText().startsWith(
-        QStringLiteral("Your XML is saved, but it could not be opened in Final Cut Pro: ")))
-        << window->errorAlert()->informativeText().toStdString();
+    EXPECT_TRUE(shownMessage(window->errorAlert())
+                    .startsWith(QStringLiteral(
+                        "Your XML is saved, but it could not be opened in Final Cut Pro: ")))
+        << shownMessage(window->errorAlert()).toStdString();
     EXPECT_EQ(model.status(),
               QStringLiteral("XML saved. Use Open Saved XML in Final Cut to try again."));
     window->errorAlert()->buttons().first()->click();

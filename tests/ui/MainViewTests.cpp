@@ -273,7 +273,7 @@ TEST_F(MainViewTest, DismissingTheAlertClearsTheMessageAndANewFailureShowsItAgai
     ASSERT_TRUE(waitUntil([&] { return view->errorAlert() && view->errorAlert()->isVisible(); }));
     QMessageBox* alert = view->errorAlert();
     EXPECT_EQ(alert->windowTitle(), QStringLiteral("Could not complete this step"));
-    EXPECT_EQ(alert->informativeText(), *view->model().errorMessage());
+    EXPECT_EQ(shownMessage(alert), *view->model().errorMessage());
     ASSERT_EQ(alert->buttons().size(), 1);
     EXPECT_EQ(alert->buttons().first()->text(), QStringLiteral("OK"));
     alert->buttons().first()->click();
@@ -289,15 +289,16 @@ TEST_F(MainViewTest, DismissingTheAlertClearsTheMessageAndANewFailureShowsItAgai
 
     // A refusal from the inspector arrives the same way, with the status line beside it.
     *rig.inspectHook = [](const QUrl&) -> ExportMediaInfo {
-        throw ExportError(QStringLiteral("This test refuses every video."));
+        throw ExportError(QStringLiteral("This test refuses <b>every</b> video & more."));
     };
     rig.panels->onOpen = [](const OpenPanelRequest&) {
         return QUrl::fromLocalFile(QStringLiteral("/nowhere/clip.mp4"));
     };
     view->chooseSourceButton()->click();
     ASSERT_TRUE(waitUntil([&] { return view->errorAlert() && view->errorAlert()->isVisible(); }));
-    EXPECT_EQ(view->errorAlert()->informativeText(),
-              QStringLiteral("This test refuses every video."));
+    // Shown as written, never as markup.
+    EXPECT_EQ(shownMessage(view->errorAlert()),
+              QStringLiteral("This test refuses <b>every</b> video & more."));
     EXPECT_EQ(view->statusLine()->text(),
               QStringLiteral("Could not open this source. Choose a stitched 360° MP4 or MOV."));
 }

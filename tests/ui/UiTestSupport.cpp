@@ -5,9 +5,16 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QProcess>
+#include <QTextDocument>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <cstring>
 
 namespace {
 
@@ -19,7 +26,25 @@ public:
         application_ = std::make_unique<QApplication>(argc_, argv_);
         KorvaneApp::configure(*application_);
     }
-    void TearDown() override { application_.reset(); }
+    void TearDown() override {
+        keepGraphicsDriversLoaded();
+        application_.reset();
+    }
+
+    // Mesa unloads its driver with the last context; its allocations that live for the whole
+    // process would then be reported as leaks from an unknown module, beyond the suppressions
+    // that name the driver. Keeping it loaded keeps them attributable.
+    static void keepGraphicsDriversLoaded() {
+        dl_iterate_phdr(
+            [](dl_phdr_info* info, std::size_t, void*) {
+                const char* name = info->dlpi_name;
+                if (name && (std::strstr(name, "/dri/") || std::strstr(name, "libgallium") ||
+                             std::strstr(name, "libLLVM") || std::strstr(name, "libGLX_mesa")))
+                    dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+                return 0;
+            },
+            nullptr);
+    }
 
 private:
     int argc_ = 1;
@@ -96,6 +121,17 @@ void showActive(QWidget& widget) {
     widget.show();
     widget.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&widget));
+}
+
+QString shownMessage(const QMessageBox* alert) {
+    const auto* label = alert->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+    if (!label)
+        return {};
+    if (label->textFormat() == Qt::PlainText || !Qt::mightBeRichText(label->text()))
+        return label->text();
+    QTextDocument document;
+    document.setHtml(label->text());
+    return document.toPlainText();
 }
 
 std::shared_ptr<const PreviewFrame> TimeOnlyRenderer::makeFrame(const VideoFrame&, double time) {

@@ -2,6 +2,7 @@
 
 #include "preview/PreviewRenderer.h"
 
+#include <QMessageBox>
 #include <QString>
 #include <QWidget>
 #include <qcoro/qcorotask.h>
@@ -28,6 +29,9 @@ QString cachedSampleClip(const QString& size = QStringLiteral("512x256"), int du
 
 // Shows a top-level widget and waits until it has the keyboard focus of the display.
 void showActive(QWidget& widget);
+
+// The message an alert shows, as the user reads it.
+QString shownMessage(const QMessageBox* alert);
 
 // Renders nothing: each decoded frame becomes a frame that only knows its time, so that the
 // preview engine runs without a GPU where the picture is not what a test looks at.

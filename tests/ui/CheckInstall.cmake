@@ -1,0 +1,28 @@
+# Installs the build into a scratch prefix and checks that the programs, the desktop entry and
+# the icon land where desktops look for them.
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREFIX}"
+                RESULT_VARIABLE result OUTPUT_QUIET)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${result}")
+endif()
+foreach(installed bin/tessaly bin/tessaly-cli share/applications/tessaly.desktop
+                  share/icons/hicolor/scalable/apps/tessaly.svg)
+    if(NOT EXISTS "${PREFIX}/${installed}")
+        message(FATAL_ERROR "${installed} was not installed")
+    endif()
+endforeach()
+file(READ "${PREFIX}/share/applications/tessaly.desktop" entry)
+foreach(line "Exec=tessaly --source %f" "Icon=tessaly" "Type=Application")
+    string(FIND "${entry}" "${line}" at)
+    if(at LESS 0)
+        message(FATAL_ERROR "the desktop entry lacks ${line}")
+    endif()
+endforeach()
+foreach(type video/mp4 video/quicktime video/x-m4v)
+    string(REGEX MATCH "\nMimeType=[^\n]*${type};" found "${entry}")
+    if(NOT found)
+        message(FATAL_ERROR "the desktop entry does not open ${type}")
+    endif()
+endforeach()
+file(REMOVE_RECURSE "${PREFIX}")
