@@ -105,6 +105,26 @@ TEST_F(PlaybackControlsTest, DraggingShowsTheThumbAndReleasingFollowsTheEngineAg
     EXPECT_NEAR(sliderSeconds(), preview.time(), 0.002);
 }
 
+TEST_F(PlaybackControlsTest, ADragCutShortByTheWindowStillEndsScrubbing) {
+    controls.setControlsEnabled(true);
+    load();
+    preview.seek(0);
+    ASSERT_TRUE(waitUntil([&] { return !preview.isSeeking(); }));
+    preview.play();
+    ASSERT_TRUE(waitUntil([&] { return preview.isPlaying(); }));
+
+    QSlider* slider = controls.positionSlider();
+    slider->setSliderDown(true);
+    slider->setValue(slider->maximum() / 2);
+    EXPECT_TRUE(controls.scrubbing());
+    // Something else (a new opening, a save) disables the bar while the thumb is held.
+    controls.setControlsEnabled(false);
+    EXPECT_FALSE(controls.scrubbing());
+    // The engine left scrubbing mode and resumed the playback the drag interrupted.
+    ASSERT_TRUE(waitUntil([&] { return preview.isPlaying(); }));
+    preview.pause();
+}
+
 TEST_F(PlaybackControlsTest, ShowsTheEnginesErrorInRedAndSelectable) {
     controls.setControlsEnabled(true);
     EXPECT_NE(finish(preview.load(QUrl::fromLocalFile(QStringLiteral("/nonexistent/clip.mp4")), 3.0,
