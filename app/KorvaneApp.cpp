@@ -5,9 +5,16 @@
 #include <QApplication>
 #include <QIcon>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace KorvaneApp {
 
 void prepareProcess() {
+    // Every failure reaches the user as a sentence in the window; FFmpeg's own chatter about a
+    // damaged file would only clutter the terminal.
+    av_log_set_level(AV_LOG_QUIET);
     OpenGLSetup::prepareSharedContexts();
 }
 
