@@ -1,5 +1,7 @@
 #include "cli/CliArguments.h"
 
+#include <cmath>
+
 UsageError::UsageError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
 
 namespace CliArguments {
@@ -85,6 +87,50 @@ ExportCommand parseExport(Reader& reader) {
     return command;
 }
 
+RenderCommand parseRender(Reader& reader) {
+    RenderCommand command;
+    bool sawTime = false;
+    while (!reader.atEnd()) {
+        const QString arg = reader.next();
+        if (arg == QLatin1String("--time")) {
+            command.time = parseNumber(reader.valueFor(arg), QStringLiteral("The time"));
+            if (!std::isfinite(command.time) || command.time < 0)
+                throw UsageError(QStringLiteral("--time must be a number of seconds from 0."));
+            sawTime = true;
+        } else if (arg == QLatin1String("--output")) {
+            command.output = reader.valueFor(arg);
+        } else if (arg == QLatin1String("--size")) {
+            const QString value = reader.valueFor(arg);
+            const QStringList parts = value.split(QLatin1Char('x'));
+            bool widthOk = false, heightOk = false;
+            if (parts.size() == 2) {
+                command.width = parts[0].toInt(&widthOk);
+                command.height = parts[1].toInt(&heightOk);
+            }
+            if (!widthOk || !heightOk || command.width < 1 || command.height < 1 ||
+                command.width > 16384 || command.height > 16384)
+                throw UsageError(QStringLiteral("--size takes WIDTHxHEIGHT in pixels, from 1 to "
+                                                "16384, not “%1”.")
+                                     .arg(value));
+        } else if (arg == QLatin1String("--view")) {
+            command.view = parseView(reader.valueFor(arg));
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            throw UsageError(QStringLiteral("Unknown option %1.").arg(arg));
+        } else if (command.file.isEmpty()) {
+            command.file = arg;
+        } else {
+            throw UsageError(QStringLiteral("Name one source file only."));
+        }
+    }
+    if (command.file.isEmpty())
+        throw UsageError(QStringLiteral("Name the source video to render."));
+    if (!sawTime)
+        throw UsageError(QStringLiteral("Give the time of the frame with --time."));
+    if (command.output.isEmpty())
+        throw UsageError(QStringLiteral("Name the picture to write with --output."));
+    return command;
+}
+
 } // namespace
 
 QString usage() {
@@ -93,6 +139,8 @@ QString usage() {
         "       tessaly-cli export FILE --output OUT.fcpxml [--views 3|4] "
         "[--format landscape|portrait] [--resolution hd|4k] [--layout direct|compound] "
         "[--name NAME] [--view NAME:PAN:TILT:ROLL:WIDTH]... [--dtd DTD]\n"
+        "       tessaly-cli render SOURCE --time SECONDS --output OUT.png [--size WxH] "
+        "[--view NAME:PAN:TILT:ROLL:WIDTH]\n"
         "       tessaly-cli --help");
 }
 
@@ -133,6 +181,11 @@ CliCommand parse(const QStringList& arguments) {
     if (command == QLatin1String("export")) {
         result.kind = CliCommand::exportProject;
         result.exportArgs = parseExport(reader);
+        return result;
+    }
+    if (command == QLatin1String("render")) {
+        result.kind = CliCommand::render;
+        result.renderArgs = parseRender(reader);
         return result;
     }
     throw UsageError(QStringLiteral("Unknown command %1.").arg(command));

@@ -38,10 +38,20 @@ struct ExportCommand {
     std::optional<QString> dtd;
 };
 
+struct RenderCommand {
+    QString file;
+    double time = 0;
+    QString output;
+    int width = 1920;
+    int height = 1080;
+    NamedView view{QStringLiteral("View"), {}};
+};
+
 struct CliCommand {
-    enum Kind { help, inspect, exportProject } kind = help;
+    enum Kind { help, inspect, exportProject, render } kind = help;
     InspectCommand inspectArgs;
     ExportCommand exportArgs;
+    RenderCommand renderArgs;
 };
 
 namespace CliArguments {

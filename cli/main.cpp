@@ -1,32 +1,64 @@
-// tessaly-cli: the window's inspection and export, for scripts and machines without a display.
+// tessaly-cli: the window's inspection and export, and still frames of a view, for scripts.
 
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
+#include "cli/RenderCommand.h"
+#include "preview/gl/OpenGLSetup.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
-#include <cstdio>
+#include <memory>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    av_log_set_level(AV_LOG_QUIET);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QStringList arguments = app.arguments();
-    arguments.removeFirst();
+    CliCommand command;
     try {
-        const CliCommand command = CliArguments::parse(arguments);
-        switch (command.kind) {
-        case CliCommand::help:
-            out << CliArguments::usage() << '\n';
-            return 0;
-        case CliCommand::inspect:
-            return Commands::inspect(command.inspectArgs, out, err);
-        case CliCommand::exportProject:
-            return Commands::exportProject(command.exportArgs, out, err);
-        }
+        command = CliArguments::parse(argumentsOf(argc, argv));
     } catch (const UsageError& e) {
         err << e.reason() << '\n' << CliArguments::usage() << '\n';
         return 2;
+    }
+
+    if (command.kind == CliCommand::render) {
+        if (!Commands::displayAvailable()) {
+            err << "Rendering needs an OpenGL context: run it in a desktop session or under "
+                   "xvfb-run.\n";
+            return 1;
+        }
+        OpenGLSetup::prepareSharedContexts();
+        QGuiApplication app(argc, argv);
+        return Commands::render(command.renderArgs, out, err);
+    }
+
+    QCoreApplication app(argc, argv);
+    switch (command.kind) {
+    case CliCommand::help:
+        out << CliArguments::usage() << '\n';
+        return 0;
+    case CliCommand::inspect:
+        return Commands::inspect(command.inspectArgs, out, err);
+    case CliCommand::exportProject:
+        return Commands::exportProject(command.exportArgs, out, err);
+    case CliCommand::render:
+        break;
     }
     return 2;
 }

@@ -1,6 +1,7 @@
 // The command-line tool, driven as a script would drive it: through the executable.
 
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -116,7 +117,7 @@ TEST(Cli, ExportWritesAValidDocumentOnceAndNeverReplacesIt) {
     EXPECT_EQ(contents(out), written);
 
     const CliRun named = run({"export", clip, "--output", dir.filePath("dive.fcpxml"), "--dtd", dtd,
-                           "--name", "  Dive ", "--layout", "compound"});
+                              "--name", "  Dive ", "--layout", "compound"});
     ASSERT_EQ(named.status, 0) << named.err.toStdString();
     EXPECT_TRUE(contents(dir.filePath("dive.fcpxml"))
                     .contains("name=\"Dive - 4 angles - Landscape 16x9 - 4K\""));
@@ -127,7 +128,7 @@ TEST(Cli, ViewChecksOfTheWindowApplyBeforeWriting) {
     const QString clip = makeClip(dir, "clip.mp4", "256x128");
     const QString out = dir.filePath("x.fcpxml");
     const CliRun duplicate = run({"export", clip, "--output", out, "--dtd", dtd, "--view",
-                               "Front:0:0:0:90", "--view", "front :90:0:0:90"});
+                                  "Front:0:0:0:90", "--view", "front :90:0:0:90"});
     EXPECT_EQ(duplicate.status, 1);
     EXPECT_EQ(duplicate.err, QStringLiteral("Use a different name for each camera view so they are "
                                             "easy to identify in Final Cut Pro.\n"));
@@ -162,4 +163,46 @@ TEST(Cli, UsageErrorsExitTwoAndHelpExitsZero) {
     const CliRun help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: tessaly-cli")));
+}
+
+TEST(Cli, RenderDrawsTheViewAtTheRequestedSizeOrSaysWhyNot) {
+    QTemporaryDir dir;
+    const QString clip = makeClip(dir, "clip.mp4", "256x128");
+    const QString front = dir.filePath("front.png");
+    const CliRun landscape = run({"render", clip, "--time", "0.5", "--output", front, "--size",
+                                  "320x180", "--view", "Front:0:0:0:90"});
+    ASSERT_EQ(landscape.status, 0) << landscape.err.toStdString();
+    EXPECT_EQ(landscape.out, front + "\n");
+    const QImage frontImage(front);
+    EXPECT_EQ(frontImage.size(), QSize(320, 180));
+
+    const QString back = dir.filePath("back.png");
+    const CliRun portrait = run({"render", clip, "--time", "0.5", "--output", back, "--size",
+                                 "180x320", "--view", "Back:180:0:0:90"});
+    ASSERT_EQ(portrait.status, 0) << portrait.err.toStdString();
+    const QImage backImage(back);
+    EXPECT_EQ(backImage.size(), QSize(180, 320));
+    // The two directions show different parts of the picture, and neither is the empty grey.
+    EXPECT_NE(frontImage.pixel(160, 90), backImage.pixel(90, 160));
+    EXPECT_NE(qRed(frontImage.pixel(160, 90)), 4);
+
+    const CliRun missing = run(
+        {"render", dir.filePath("none.mp4"), "--time", "0", "--output", dir.filePath("none.png")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(missing.err.endsWith(QStringLiteral("No such file or directory\n")));
+
+    QProcess headless;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    headless.setProcessEnvironment(environment);
+    headless.start(QStringLiteral(TESSALY_CLI_PATH),
+                   {"render", clip, "--time", "0", "--output", dir.filePath("h.png")});
+    headless.waitForFinished(60000);
+    EXPECT_EQ(headless.exitCode(), 1);
+    EXPECT_TRUE(headless.readAllStandardError().contains("Rendering needs an OpenGL context"));
+
+    EXPECT_EQ(run({"render", clip, "--output", front}).status, 2);
+    EXPECT_EQ(run({"render", clip, "--time", "-1", "--output", front}).status, 2);
+    EXPECT_EQ(run({"render", clip, "--time", "1", "--output", front, "--size", "0x10"}).status, 2);
 }

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "cli/CliArguments.h"
+
+#include <QTextStream>
+
+namespace Commands {
+
+// Draws one view of the exact frame at a time into a PNG with the preview's renderer. Needs a
+// GUI application object (and so a display); returns the exit status.
+int render(const RenderCommand& command, QTextStream& out, QTextStream& err);
+
+// Whether a GUI application can be made here at all; without one, Qt would abort the process.
+bool displayAvailable();
+
+} // namespace Commands
