@@ -6,8 +6,19 @@ namespace PreviewShaderSource {
 // top-left corner of the target to (1, 1) at the bottom-right.
 const char* const vertex = R"glsl(#version 330 core
 
+struct Uniforms {
+    vec4 rotationFov;  // -pan, tilt, roll (radians), half width on the projection plane
+    vec2 aspect;       // target height / width, sphere offset
+};
+
+uniform Uniforms uniforms;
+
 out VertexOut {
     vec2 uv;
+    // cos and sin of pan, tilt and roll: the same for every pixel, so taken once per vertex
+    // rather than once per pixel (software renderers do not hoist them).
+    flat vec3 cosines;
+    flat vec3 sines;
 } vertexOut;
 
 void previewVertex() {
@@ -15,6 +26,8 @@ void previewVertex() {
     const vec2 uvs[3] = vec2[3](vec2(0.0, 1.0), vec2(2.0, 1.0), vec2(0.0, -1.0));
     gl_Position = vec4(positions[gl_VertexID], 0.0, 1.0);
     vertexOut.uv = uvs[gl_VertexID];
+    vertexOut.cosines = cos(uniforms.rotationFov.xyz);
+    vertexOut.sines = sin(uniforms.rotationFov.xyz);
 }
 
 void main() {
@@ -43,6 +56,8 @@ uniform vec3 yCbCrOffset;
 
 in VertexOut {
     vec2 uv;
+    flat vec3 cosines;
+    flat vec3 sines;
 } vertexOut;
 
 out vec4 fragmentColor;
@@ -56,9 +71,10 @@ vec3 sampleSource(vec2 coordinates) {
 }
 
 vec4 previewFragment(vec2 uv) {
-    float pan = uniforms.rotationFov.x;
-    float tilt = uniforms.rotationFov.y;
-    float roll = uniforms.rotationFov.z;
+    // rotationFov.x (-pan), .y (tilt) and .z (roll), as cosines and sines.
+    float cosPan = vertexOut.cosines.x, sinPan = vertexOut.sines.x;
+    float cosTilt = vertexOut.cosines.y, sinTilt = vertexOut.sines.y;
+    float cosRoll = vertexOut.cosines.z, sinRoll = vertexOut.sines.z;
     float h = uniforms.rotationFov.w;
 
     float x = (2.0 * uv.x - 1.0) * h;
@@ -69,14 +85,14 @@ vec4 previewFragment(vec2 uv) {
     float t = (s + sqrt(max(0.0, 1.0 + (1.0 - s * s) * r2))) / (1.0 + r2);
     vec3 d = vec3(t * x, t * y, t - s);
 
-    float rx = cos(roll) * d.x - sin(roll) * d.y;
-    float ry = sin(roll) * d.x + cos(roll) * d.y;
+    float rx = cosRoll * d.x - sinRoll * d.y;
+    float ry = sinRoll * d.x + cosRoll * d.y;
 
-    float ty = cos(tilt) * ry + sin(tilt) * d.z;
-    float tz = -sin(tilt) * ry + cos(tilt) * d.z;
+    float ty = cosTilt * ry + sinTilt * d.z;
+    float tz = -sinTilt * ry + cosTilt * d.z;
 
-    float px = cos(pan) * rx + sin(pan) * tz;
-    float pz = -sin(pan) * rx + cos(pan) * tz;
+    float px = cosPan * rx + sinPan * tz;
+    float pz = -sinPan * rx + cosPan * tz;
 
     // The latitude is asin(ty / |p|), taken as the angle whose sine is ty / |p| and whose
     // cosine is the horizontal length over |p|: the same angle, but without the built-in asin,
