@@ -22,8 +22,8 @@ protected:
     static void SetUpTestSuite() {
         ensureApplication();
         folder = new QTemporaryDir();
-        const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-g", "24",
-                               "-bf", "3", "-pix_fmt", "yuv420p"};
+        const QStringList h264{"-c:v", "libx264", "-preset", "ultrafast", "-g",
+                               "24",   "-bf",     "3",       "-pix_fmt",  "yuv420p"};
         h264Clip = IndexedClips::make(folder->path(), "h264.mp4", clipFrames, h264, true);
     }
     static void TearDownTestSuite() {
@@ -49,7 +49,8 @@ protected:
             [] { return std::make_unique<WrappingRenderer>(); });
     }
     static int shownIndex(const LivePreviewSession& session) {
-        const auto* frame = dynamic_cast<const WrappingRenderer::Frame*>(session.currentFrame().get());
+        const auto* frame =
+            dynamic_cast<const WrappingRenderer::Frame*>(session.currentFrame().get());
         return frame ? IndexedClips::indexOf(frame->pixels) : -1;
     }
 
@@ -62,13 +63,16 @@ TEST_F(FFmpegPlayerTest, EveryExactSeekLandsOnTheFrameOnScreenAtItsTarget) {
     ASSERT_FALSE(h264Clip.isEmpty());
     FFmpegPlayer player;
     player.replaceCurrentItem(QUrl::fromLocalFile(h264Clip));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return player.status() != PlayerItemStatus::Unknown; }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return player.status() != PlayerItemStatus::Unknown; }, 10000));
     ASSERT_EQ(player.status(), PlayerItemStatus::ReadyToPlay) << player.itemError()->toStdString();
 
-    std::vector<std::int64_t> targets{0, (clipFrames - 1) * ticksPerFrame,
-                                      clipFrames * ticksPerFrame - 1, 5 * ticksPerFrame,
-                                      5 * ticksPerFrame - 1, 24 * ticksPerFrame};
+    std::vector<std::int64_t> targets{0,
+                                      (clipFrames - 1) * ticksPerFrame,
+                                      clipFrames * ticksPerFrame - 1,
+                                      5 * ticksPerFrame,
+                                      5 * ticksPerFrame - 1,
+                                      24 * ticksPerFrame};
     std::mt19937 random(6);
     std::uniform_int_distribution<std::int64_t> anywhere(0, clipFrames * ticksPerFrame - 1);
     while (targets.size() < 200)

@@ -22,20 +22,27 @@ bool IndexedClips::run(const QString& program, const QStringList& arguments) {
 QString IndexedClips::make(const QString& folder, const QString& name, int frames,
                            const QStringList& videoArguments, bool withSound) {
     const QString bit = QStringLiteral("mod(floor(N/pow(2,floor(X/%1))),2)").arg(blockWidth);
-    const QString picture =
-        QStringLiteral("color=c=black:s=320x160:r=%1/%2,format=yuv444p,"
-                       "geq=lum='if(lt(Y,80),255*%3,255*(1-%3))':cb=128:cr=128")
-            .arg(framesPerSecondNumerator)
-            .arg(framesPerSecondDenominator)
-            .arg(bit);
+    const QString picture = QStringLiteral("color=c=black:s=320x160:r=%1/%2,format=yuv444p,"
+                                           "geq=lum='if(lt(Y,80),255*%3,255*(1-%3))':cb=128:cr=128")
+                                .arg(framesPerSecondNumerator)
+                                .arg(framesPerSecondDenominator)
+                                .arg(bit);
     const QString path = folder + QLatin1Char('/') + name;
     QStringList arguments{"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", picture};
     if (withSound)
-        arguments << "-f" << "lavfi" << "-i" << "sine=frequency=440:sample_rate=48000";
+        arguments << "-f"
+                  << "lavfi"
+                  << "-i"
+                  << "sine=frequency=440:sample_rate=48000";
     arguments << "-frames:v" << QString::number(frames) << videoArguments;
     if (withSound)
-        arguments << "-c:a" << "aac" << "-ac" << "2" << "-shortest";
-    arguments << "-movflags" << "+faststart" << path;
+        arguments << "-c:a"
+                  << "aac"
+                  << "-ac"
+                  << "2"
+                  << "-shortest";
+    arguments << "-movflags"
+              << "+faststart" << path;
     return run("ffmpeg", arguments) ? path : QString();
 }
 
