@@ -1,6 +1,7 @@
 #include "UiTestSupport.h"
 
 #include "app/KorvaneApp.h"
+#include "support/GraphicsDrivers.h"
 
 #include <QApplication>
 #include <QFile>
@@ -10,11 +11,6 @@
 #include <QTextDocument>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
-#include <link.h>
-
-#include <cstring>
 
 namespace {
 
@@ -27,23 +23,8 @@ public:
         KorvaneApp::configure(*application_);
     }
     void TearDown() override {
-        keepGraphicsDriversLoaded();
+        TestSupport::keepGraphicsDriversLoaded();
         application_.reset();
-    }
-
-    // Mesa unloads its driver with the last context; its allocations that live for the whole
-    // process would then be reported as leaks from an unknown module, beyond the suppressions
-    // that name the driver. Keeping it loaded keeps them attributable.
-    static void keepGraphicsDriversLoaded() {
-        dl_iterate_phdr(
-            [](dl_phdr_info* info, std::size_t, void*) {
-                const char* name = info->dlpi_name;
-                if (name && (std::strstr(name, "/dri/") || std::strstr(name, "libgallium") ||
-                             std::strstr(name, "libLLVM") || std::strstr(name, "libGLX_mesa")))
-                    dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-                return 0;
-            },
-            nullptr);
     }
 
 private:
