@@ -16,6 +16,15 @@ double parseNumber(const QString& text, const QString& what) {
     return value;
 }
 
+// Anything that is not one of a command's options must be its one source file.
+void takeSourceFile(const QString& arg, QString& file) {
+    if (arg.startsWith(QLatin1String("--")))
+        throw UsageError(QStringLiteral("Unknown option %1.").arg(arg));
+    if (!file.isEmpty())
+        throw UsageError(QStringLiteral("Name one source file only."));
+    file = arg;
+}
+
 class Reader {
 public:
     explicit Reader(const QStringList& arguments) : args_(arguments) {}
@@ -69,12 +78,8 @@ ExportCommand parseExport(Reader& reader) {
             command.views.append(parseView(reader.valueFor(arg)));
         } else if (arg == QLatin1String("--dtd")) {
             command.dtd = reader.valueFor(arg);
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            throw UsageError(QStringLiteral("Unknown option %1.").arg(arg));
-        } else if (command.file.isEmpty()) {
-            command.file = arg;
         } else {
-            throw UsageError(QStringLiteral("Name one source file only."));
+            takeSourceFile(arg, command.file);
         }
     }
     if (command.file.isEmpty())
@@ -114,12 +119,8 @@ RenderCommand parseRender(Reader& reader) {
                                      .arg(value));
         } else if (arg == QLatin1String("--view")) {
             command.view = parseView(reader.valueFor(arg));
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            throw UsageError(QStringLiteral("Unknown option %1.").arg(arg));
-        } else if (command.file.isEmpty()) {
-            command.file = arg;
         } else {
-            throw UsageError(QStringLiteral("Name one source file only."));
+            takeSourceFile(arg, command.file);
         }
     }
     if (command.file.isEmpty())

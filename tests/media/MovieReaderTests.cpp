@@ -1,5 +1,5 @@
 // The box and sample-table reader on its own: sizes, bounds, tables, fragments and metadata.
-#include "InspectionSupport.h"
+#include "SourceTestSupport.h"
 #include "media/Movie.h"
 #include "media/MovieFormatError.h"
 

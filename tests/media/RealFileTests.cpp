@@ -1,7 +1,7 @@
 // Clips made by the ffmpeg program, checked against ffprobe's packet list as an independent
 // reading of the same file.
 #include "ClipTools.h"
-#include "InspectionSupport.h"
+#include "SourceTestSupport.h"
 #include "media/Movie.h"
 #include "media/PresentationCursor.h"
 

@@ -1,6 +1,6 @@
 // Cut and damaged files must give an answer, an error or a result, and never crash or hang.
 #include "ClipTools.h"
-#include "InspectionSupport.h"
+#include "SourceTestSupport.h"
 #include "media/MovieFormatError.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "InspectionSupport.h"
+#include "SourceTestSupport.h"
 
 #include <gtest/gtest.h>
 
