@@ -1,6 +1,15 @@
 #include "app/KorvaneApp.h"
 
+#include "export/FCPXMLExporter.h"
+#include "media/MediaInspector.h"
+#include "model/FileNames.h"
+#include "model/UserError.h"
+#include "platform/FinalCutSupport.h"
+#include "platform/QtFilePanels.h"
+#include "preview/LivePreviewSession.h"
+#include "preview/gl/LiveAnglePreview.h"
 #include "preview/gl/OpenGLSetup.h"
+#include "preview/player/FFmpegPlayer.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,6 +19,48 @@ extern "C" {
 }
 
 namespace KorvaneApp {
+
+Composition standardComposition(std::shared_ptr<const Workspace> workspace) {
+    // One renderer draws for the engine and every surface; without one the engine refuses to load
+    // and says why.
+    std::shared_ptr<LiveGLRenderer> renderer;
+    QString rendererFailure;
+    try {
+        renderer = std::make_shared<LiveGLRenderer>();
+    } catch (const std::exception& error) {
+        rendererFailure = localizedDescription(error);
+    }
+
+    Composition composition;
+    SessionServices& services = composition.services;
+    services.inspect = [](const QUrl& url, std::stop_token stop) {
+        return MediaInspector::inspect(url, std::move(stop));
+    };
+    services.write = [workspace](const ExportRequest& request) {
+        FCPXMLExporter::write(request, FinalCutSupport::dtdURL(*workspace));
+    };
+    services.workspace = workspace;
+    services.panels = std::make_shared<QtFilePanels>();
+    services.preview = std::make_unique<LivePreviewSession>(
+        std::make_unique<FFmpegPlayer>(),
+        [renderer, rendererFailure]() -> std::shared_ptr<PreviewRenderer> {
+            if (!renderer)
+                throw PreviewError(rendererFailure);
+            return renderer;
+        });
+    composition.previews = [renderer](LivePreviewSession& session, const ViewAngles& angles) {
+        auto* surface = new LiveAnglePreview(&session, renderer, angles);
+        return AnglePreviewSurface{surface,
+                                   [surface](const ViewAngles& a) { surface->setAngles(a); }};
+    };
+    return composition;
+}
+
+Composition standardComposition() {
+    // The system's workspace lives for the whole process; the pointer does not own it.
+    return standardComposition(
+        std::shared_ptr<const Workspace>(std::shared_ptr<void>(), &Workspace::system()));
+}
 
 void prepareProcess() {
     // Every failure reaches the user as a sentence in the window; FFmpeg's own chatter about a
@@ -28,18 +79,27 @@ void configure(QApplication& application) {
     application.setWindowIcon(QIcon::fromTheme(QStringLiteral("tessaly")));
 }
 
-std::unique_ptr<MainView> makeWindow(SessionServices services, const QStringList& arguments) {
-    auto window = std::make_unique<MainView>(std::move(services), arguments);
+std::unique_ptr<MainView> makeWindow(Composition composition, const QStringList& arguments) {
+    auto window = std::make_unique<MainView>(std::move(composition.services), arguments,
+                                             std::move(composition.previews));
     window->setWindowTitle(QStringLiteral("Tessaly"));
     window->resize(defaultWidth, defaultHeight);
     return window;
+}
+
+QStringList arguments(int argc, char** argv) {
+    QStringList result;
+    for (int i = 0; i < argc; ++i)
+        result.append(FileNames::decodedPath(QByteArray(argv[i])));
+    return result;
 }
 
 int run(int argc, char** argv) {
     prepareProcess();
     QApplication application(argc, argv);
     configure(application);
-    const std::unique_ptr<MainView> window = makeWindow({}, QApplication::arguments());
+    const std::unique_ptr<MainView> window =
+        makeWindow(standardComposition(), arguments(argc, argv));
     window->show();
     return QApplication::exec();
 }

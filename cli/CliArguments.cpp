@@ -68,10 +68,10 @@ ExportCommand parseExport(Reader& reader) {
             else
                 throw UsageError(QStringLiteral("--resolution must be hd or 4k."));
         } else if (arg == QLatin1String("--layout")) {
-            command.layout = reader.valueFor(arg);
-            if (command.layout != QLatin1String("direct") &&
-                command.layout != QLatin1String("compound"))
+            const auto layout = exportLayoutFromRawValue(reader.valueFor(arg));
+            if (!layout)
                 throw UsageError(QStringLiteral("--layout must be direct or compound."));
+            command.layout = *layout;
         } else if (arg == QLatin1String("--name")) {
             command.name = reader.valueFor(arg);
         } else if (arg == QLatin1String("--view")) {

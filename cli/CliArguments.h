@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ExportRequest.h"
 #include "model/OutputFormat.h"
 #include "model/ViewAngles.h"
 
@@ -32,7 +33,7 @@ struct ExportCommand {
     std::optional<int> viewCount;
     OutputFormat format = OutputFormat::landscape;
     OutputResolution resolution = OutputResolution::ultraHD;
-    QString layout = QStringLiteral("direct");
+    ExportLayout layout = ExportLayout::direct;
     std::optional<QString> name;
     QList<NamedView> views;
     std::optional<QString> dtd;

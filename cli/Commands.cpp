@@ -2,10 +2,11 @@
 
 #include "export/FCPXMLExporter.h"
 #include "media/MediaInspector.h"
-#include "model/AngleSettings.h"
-#include "model/ProjectNaming.h"
+#include "model/ExportRequest.h"
 #include "model/UserError.h"
-#include "model/ViewDraft.h"
+#include "model/ViewPresets.h"
+#include "platform/FinalCutSupport.h"
+#include "platform/Workspace.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -32,23 +33,21 @@ int refuse(QTextStream& err, const QString& message) {
     return 1;
 }
 
-// The views a save would take: the starting presets (portrait prepared from landscape), with
-// each --view replacing the preset at its position.
-QList<ViewDraft> draftsFor(const ExportCommand& command, int viewCount) {
-    QObject owner;
-    const QList<AngleSettings*> views = AngleSettings::startingViews(&owner);
-    for (AngleSettings* view : views) {
-        AngleFraming framing = view->framing();
-        framing.prepareForSelection(command.format);
-        view->setFraming(framing);
-    }
-    for (qsizetype i = 0; i < command.views.size(); ++i) {
-        views[i]->setTitle(command.views[i].name);
-        AngleFraming framing = views[i]->framing();
-        framing.set(command.format, command.views[i].angles);
-        views[i]->setFraming(framing);
-    }
-    return ViewDrafts::from(activeAngles(views, viewCount), command.format);
+// The project a save in an untouched window would make, with each --view replacing the starting
+// view at its position.
+ProjectSetup setupFor(const ExportCommand& command, const QUrl& source) {
+    const int viewCount = command.viewCount.value_or(command.views.size() == 3 ? 3 : 4);
+    ProjectSetup setup;
+    setup.views = ViewPresets::views(command.format).first(viewCount);
+    for (qsizetype i = 0; i < command.views.size() && i < viewCount; ++i)
+        setup.views[i] = {command.views[i].name, command.views[i].angles};
+    setup.format = command.format;
+    setup.resolution = command.resolution;
+    setup.naming.setSource(source);
+    if (command.name)
+        setup.naming.setBaseName(*command.name);
+    setup.layout = command.layout;
+    return setup;
 }
 
 } // namespace
@@ -77,28 +76,15 @@ int inspect(const InspectCommand& command, QTextStream& out, QTextStream& err) {
 }
 
 int exportProject(const ExportCommand& command, QTextStream& out, QTextStream& err) {
-    const int viewCount = command.viewCount.value_or(command.views.size() == 3 ? 3 : 4);
     const QUrl source = fileUrl(command.file);
-    const QUrl destination = fileUrl(command.output);
     try {
-        const QList<ViewDraft> drafts = draftsFor(command, viewCount);
-        ViewDrafts::check(drafts, command.format);
-
-        ProjectNaming naming;
-        naming.setSource(source);
-        if (command.name)
-            naming.setBaseName(*command.name);
-        const QString title =
-            naming.title(int(drafts.size()), command.format, command.resolution, true);
-        const OutputDimensions size = command.format.dimensions(command.resolution);
-
-        const ExportMediaInfo info = MediaInspector::inspect(source);
-        std::optional<QUrl> dtd;
-        if (command.dtd)
-            dtd = fileUrl(*command.dtd);
-        FCPXMLExporter::write(source, info, ViewDrafts::exportViews(drafts), size.width,
-                              size.height, title, command.layout, destination, dtd);
-        out << destination.toLocalFile() << '\n';
+        ExportRequest request = ExportRequests::make(source, setupFor(command, source));
+        request.destination = fileUrl(command.output);
+        request.info = MediaInspector::inspect(source);
+        const std::optional<QUrl> dtd = command.dtd ? std::optional(fileUrl(*command.dtd))
+                                                    : FinalCutSupport::dtdURL(Workspace::system());
+        FCPXMLExporter::write(request, dtd);
+        out << request.destination.toLocalFile() << '\n';
         return 0;
     } catch (const std::exception& e) {
         return refuse(err, localizedDescription(e));

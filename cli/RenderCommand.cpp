@@ -2,6 +2,7 @@
 
 #include "model/UserError.h"
 #include "preview/gl/StillRenderer.h"
+#include "preview/player/FFmpegPlayer.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -16,7 +17,8 @@ QCoro::Task<> renderAndSave(RenderCommand command, QTextStream* out, QTextStream
                             int* status) {
     try {
         QCoro::Task<QImage> rendering = StillRenderer::render(
-            command.file, command.time, command.view.angles, QSize(command.width, command.height));
+            command.file, command.time, command.view.angles, QSize(command.width, command.height),
+            std::make_unique<FFmpegPlayer>());
         const QImage image = co_await std::move(rendering);
         const QString path = QFileInfo(command.output).absoluteFilePath();
         if (image.save(path, "PNG")) {

@@ -3,6 +3,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "cli/RenderCommand.h"
+#include "model/FileNames.h"
 #include "preview/gl/OpenGLSetup.h"
 
 #include <QCoreApplication>
@@ -16,10 +17,11 @@ extern "C" {
 
 namespace {
 
+// File paths are kept byte for byte, whatever their encoding.
 QStringList argumentsOf(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(FileNames::decodedPath(QByteArray(argv[i])));
     return arguments;
 }
 

@@ -76,11 +76,11 @@ void addSource(xmlNode* parent, const Build& build, const ExportView& view, doub
                          {"start", build.start}},
                         parent);
     add("adjust-orientation",
-        {{"fieldOfView", orientationNumber(view.fieldOfView)},
+        {{"fieldOfView", orientationNumber(view.angles.fov)},
          {"mapping", "normal"},
-         {"pan", orientationNumber(view.pan)},
+         {"pan", orientationNumber(view.angles.pan)},
          {"roll", orientationNumber(roll)},
-         {"tilt", orientationNumber(view.tilt)}},
+         {"tilt", orientationNumber(view.angles.tilt)}},
         clip);
 }
 
@@ -121,15 +121,16 @@ void addFormats(xmlNode* resources, const Build& build, std::int64_t width, std:
 }
 
 void addAsset(xmlNode* resources, const Build& build, const QUrl& source) {
-    Attributes attributes{{"duration", build.duration},
-                          {"format", "r1"},
-                          {"hasVideo", "1"},
-                          {"id", "r3"},
-                          {"name", text(FileNames::lastPathComponent(source))},
-                          {"projectionOverride", "equirectangular"},
-                          {"start", build.start},
-                          {"stereoscopicOverride", "mono"},
-                          {"videoSources", "1"}};
+    Attributes attributes{
+        {"duration", build.duration},
+        {"format", "r1"},
+        {"hasVideo", "1"},
+        {"id", "r3"},
+        {"name", text(FileNames::displayText(FileNames::lastPathComponent(source)))},
+        {"projectionOverride", "equirectangular"},
+        {"start", build.start},
+        {"stereoscopicOverride", "mono"},
+        {"videoSources", "1"}};
     if (build.info.channels >= 1) {
         attributes.insert(attributes.end(), {{"audioChannels", decimal(build.info.channels)},
                                              {"audioRate", decimal(build.info.sampleRate)},
@@ -138,8 +139,7 @@ void addAsset(xmlNode* resources, const Build& build, const QUrl& source) {
     }
     xmlNode* asset = add("asset", std::move(attributes), resources);
     add("media-rep",
-        {{"kind", "original-media"},
-         {"src", LocalPaths::fileURLText(LocalPaths::resolved(source))}},
+        {{"kind", "original-media"}, {"src", FileNames::fileURLText(LocalPaths::resolved(source))}},
         asset);
 }
 
@@ -156,7 +156,8 @@ void addCompoundClips(xmlNode* resources, const Build& build, const QList<Export
                                  {"tcStart", "0s"}},
                                 media);
         xmlNode* spine = add("spine", {}, sequence);
-        addSource(spine, build, view, build.portrait ? portraitRoll(view.roll) : view.roll);
+        addSource(spine, build, view,
+                  build.portrait ? portraitRoll(view.angles.roll) : view.angles.roll);
     }
 }
 
@@ -173,7 +174,7 @@ void addMulticam(xmlNode* resources, const Build& build, const QList<ExportView>
                               {"name", decimal(i + 1) + ' ' + text(view.name)}},
                              multicam);
         if (!build.compound) {
-            addSource(angle, build, view, view.roll);
+            addSource(angle, build, view, view.angles.roll);
             continue;
         }
         xmlNode* reference = add("ref-clip",
@@ -238,19 +239,20 @@ void addEvent(xmlNode* root, const Build& build) {
 
 } // namespace
 
-XmlDocument document(const QUrl& source, const ExportMediaInfo& info,
-                     const QList<ExportView>& views, std::int64_t width, std::int64_t height,
-                     const QString& name, const QString& layout) {
-    check(source, info, views, width, height, name, layout);
+XmlDocument document(const ExportRequest& request) {
+    check(request);
 
+    const ExportMediaInfo& info = request.info;
+    const std::int64_t width = request.size.width;
+    const std::int64_t height = request.size.height;
     const bool portrait = width * 16 == height * 9;
     const Build build{info,
                       text(seconds(info.frameDuration)),
                       text(seconds(info.duration)),
                       text(seconds(info.sourceStart)),
-                      text(name),
+                      text(request.name),
                       portrait,
-                      portrait || layout == QLatin1String("compound")};
+                      portrait || request.layout == ExportLayout::compound};
 
     initialiseLibxml();
     XmlDocument document(xmlNewDoc(BAD_CAST "1.0"));
@@ -265,10 +267,10 @@ XmlDocument document(const QUrl& source, const ExportMediaInfo& info,
 
     xmlNode* resources = add("resources", {}, root);
     addFormats(resources, build, width, height);
-    addAsset(resources, build, source);
+    addAsset(resources, build, request.source);
     if (build.compound)
-        addCompoundClips(resources, build, views);
-    addMulticam(resources, build, views);
+        addCompoundClips(resources, build, request.views);
+    addMulticam(resources, build, request.views);
     addEvent(root, build);
     return document;
 }

@@ -1,18 +1,13 @@
 #pragma once
 
 #include "export/XmlDocument.h"
-#include "model/ExportMediaInfo.h"
-#include "model/ExportView.h"
+#include "model/ExportRequest.h"
 #include "model/MediaTime.h"
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 #include <QUrl>
-#include <cstdint>
 #include <optional>
-
-class Workspace;
 
 // Turns a framed 360° source into a Final Cut Pro multicam document and stores it. Every
 // function is safe to call from any thread. Our own refusals are ExportError with one sentence
@@ -20,9 +15,8 @@ class Workspace;
 namespace FCPXMLExporter {
 
 // Refuses a request that could not give a document Final Cut Pro accepts as the user set it up.
-// The first failing rule decides the message.
-void check(const QUrl& source, const ExportMediaInfo& info, const QList<ExportView>& views,
-           std::int64_t width, std::int64_t height, const QString& name, const QString& layout);
+// The first failing rule decides the message. The destination is not looked at.
+void check(const ExportRequest& request);
 
 // Refuses text holding a character that XML 1.0 cannot carry.
 void checkXMLText(const QString& text);
@@ -36,17 +30,11 @@ bool frameAligned(const MediaTime& t, const MediaTime& f);
 QString seconds(const MediaTime& time);
 
 // The multicam document for a request that passes check().
-XmlDocument document(const QUrl& source, const ExportMediaInfo& info,
-                     const QList<ExportView>& views, std::int64_t width, std::int64_t height,
-                     const QString& name, const QString& layout);
+XmlDocument document(const ExportRequest& request);
 
-// Validates against the FCPXML 1.14 DTD at dtdURL, or Final Cut Pro's installed one. The
-// document's own DTD is left as it was.
-void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL = std::nullopt);
-
-// The first readable FCPXML 1.14 DTD inside an installed Final Cut Pro, or nothing.
-std::optional<QUrl> installedDTDURL();
-std::optional<QUrl> installedDTDURL(const Workspace& workspace);
+// Validates against the FCPXML 1.14 DTD at dtdURL; the caller finds it (Final Cut Pro's, or the
+// user's copy). Without one, throws MissingDTDError. The document's own DTD is left as it was.
+void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL);
 
 // The stored text: XML declaration, the root in canonical form, one line feed; UTF-8.
 QByteArray serialized(xmlDoc* document);
@@ -55,9 +43,8 @@ QByteArray serialized(xmlDoc* document);
 // partial or temporary file behind.
 void writeAtomically(const QByteArray& bytes, const QUrl& destination);
 
-// Guards the locations, builds, validates and stores the document.
-void write(const QUrl& source, const ExportMediaInfo& info, const QList<ExportView>& views,
-           std::int64_t width, std::int64_t height, const QString& name, const QString& layout,
-           const QUrl& destination, const std::optional<QUrl>& dtdURL = std::nullopt);
+// Guards the locations, builds, validates against the DTD at dtdURL and stores the document at
+// the request's destination.
+void write(const ExportRequest& request, const std::optional<QUrl>& dtdURL);
 
 } // namespace FCPXMLExporter

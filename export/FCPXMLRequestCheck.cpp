@@ -47,14 +47,15 @@ void checkView(const ExportView& view, QSet<QString>& foldedNames, bool sixteenB
         refuse(QStringLiteral("Use a different name for each camera view."));
     foldedNames.insert(folded);
 
-    const std::array angles{view.pan, view.tilt, view.roll, view.fieldOfView};
+    const ViewAngles& a = view.angles;
+    const std::array angles{a.pan, a.tilt, a.roll, a.fov};
     const bool finite =
-        std::all_of(angles.begin(), angles.end(), [](double a) { return std::isfinite(a); });
-    if (!finite || std::abs(view.pan) > 180 || std::abs(view.tilt) > 90 ||
-        std::abs(view.roll) > 180 || view.fieldOfView < 10 || view.fieldOfView >= 180)
+        std::all_of(angles.begin(), angles.end(), [](double x) { return std::isfinite(x); });
+    if (!finite || std::abs(a.pan) > 180 || std::abs(a.tilt) > 90 || std::abs(a.roll) > 180 ||
+        a.fov < 10 || a.fov >= 180)
         refuse(QStringLiteral(
             "Camera directions and view width must be finite values within the supported ranges."));
-    if (sixteenByNine && (view.fieldOfView < 45 || view.fieldOfView > 125))
+    if (sixteenByNine && (a.fov < 45 || a.fov > 125))
         refuse(QStringLiteral(
             "Final Cut Normal mapping supports view width settings from 45 to 125."));
 }
@@ -103,14 +104,18 @@ QString seconds(const MediaTime& time) {
     return text + QLatin1Char('s');
 }
 
-void check(const QUrl& source, const ExportMediaInfo& info, const QList<ExportView>& views,
-           std::int64_t width, std::int64_t height, const QString& name, const QString& layout) {
+void check(const ExportRequest& request) {
+    const QUrl& source = request.source;
+    const ExportMediaInfo& info = request.info;
+    const QList<ExportView>& views = request.views;
+    const std::int64_t width = request.size.width;
+    const std::int64_t height = request.size.height;
     if (!source.isLocalFile() ||
         !FileNames::isAcceptedMovieExtension(FileNames::pathExtension(source)))
         refuse(QStringLiteral("Choose a stitched MP4 or MOV exported as a full 360° video."));
     if (views.size() < 3 || views.size() > 4)
         refuse(QStringLiteral("Exactly three or four views are required."));
-    if (layout != QLatin1String("direct") && layout != QLatin1String("compound"))
+    if (request.layout != ExportLayout::direct && request.layout != ExportLayout::compound)
         refuse(QStringLiteral("Unknown multicam layout."));
     if (!isEvenPixelCount(width) || !isEvenPixelCount(height))
         refuse(QStringLiteral("Output dimensions must be positive even pixel counts."));
@@ -125,10 +130,10 @@ void check(const QUrl& source, const ExportMediaInfo& info, const QList<ExportVi
         !frameAligned(info.duration, info.frameDuration))
         refuse(QStringLiteral(
             "The source duration must contain a positive whole number of video frames."));
-    if (name.trimmed().isEmpty())
+    if (request.name.trimmed().isEmpty())
         refuse(QStringLiteral("Give the project a name."));
-    checkXMLText(name);
-    checkXMLText(FileNames::lastPathComponent(source));
+    checkXMLText(request.name);
+    checkXMLText(FileNames::displayText(FileNames::lastPathComponent(source)));
     if (info.colorSpace)
         checkXMLText(*info.colorSpace);
 

@@ -2,9 +2,7 @@
 #include "export/LibxmlSetup.h"
 #include "export/PosixFiles.h"
 #include "model/UserError.h"
-#include "platform/Workspace.h"
 
-#include <QFileInfo>
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -117,36 +115,12 @@ private:
 
 } // namespace
 
-std::optional<QUrl> installedDTDURL(const Workspace& workspace) {
-    QList<QUrl> bundles = workspace.applicationURLs(QStringLiteral("com.apple.FinalCut"));
-    bundles.append(QUrl::fromLocalFile(QStringLiteral("/Applications/Final Cut Pro.app")));
-    for (const QUrl& bundle : bundles) {
-        if (!bundle.isLocalFile())
-            continue;
-        for (const char* inside :
-             {"Contents/Frameworks/Interchange.framework/Versions/A/Resources/FCPXMLv1_14.dtd",
-              "Contents/Frameworks/Interchange.framework/Resources/FCPXMLv1_14.dtd"}) {
-            const QFileInfo dtd(bundle.toLocalFile() + QLatin1Char('/') + QLatin1String(inside));
-            if (dtd.isFile() && dtd.isReadable())
-                return QUrl::fromLocalFile(dtd.absoluteFilePath());
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<QUrl> installedDTDURL() {
-    return installedDTDURL(Workspace::system());
-}
-
 void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL) {
-    const std::optional<QUrl> url = dtdURL ? dtdURL : installedDTDURL();
-    if (!url || !url->isLocalFile())
-        throw ExportError(
-            QStringLiteral("Final Cut Pro's FCPXML 1.14 support files could not be "
-                           "found. Install or update Final Cut Pro, then try again."));
+    if (!dtdURL || !dtdURL->isLocalFile())
+        throw MissingDTDError();
     initialiseLibxml();
     const KeepDocumentDTD keep(document);
-    const XmlDtd dtd = loadDTD(url->toLocalFile());
+    const XmlDtd dtd = loadDTD(dtdURL->toLocalFile());
 
     FirstError firstError;
     const std::unique_ptr<xmlValidCtxt, ValidCtxtDeleter> context(xmlNewValidCtxt());

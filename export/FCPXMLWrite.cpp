@@ -35,9 +35,9 @@ QByteArray serialized(xmlDoc* document) {
            QByteArray(reinterpret_cast<const char*>(canonical), size) + '\n';
 }
 
-void write(const QUrl& source, const ExportMediaInfo& info, const QList<ExportView>& views,
-           std::int64_t width, std::int64_t height, const QString& name, const QString& layout,
-           const QUrl& destination, const std::optional<QUrl>& dtdURL) {
+void write(const ExportRequest& request, const std::optional<QUrl>& dtdURL) {
+    const QUrl& source = request.source;
+    const QUrl& destination = request.destination;
     if (!source.isLocalFile() || !destination.isLocalFile())
         throw ExportError(ExportMessages::localFilesOnly());
     if (LocalPaths::resolved(source) == LocalPaths::resolved(destination))
@@ -46,7 +46,7 @@ void write(const QUrl& source, const ExportMediaInfo& info, const QList<ExportVi
         throw ExportError(QStringLiteral(
             "The source video could not be found. Keep its file and drive available."));
 
-    const XmlDocument built = document(source, info, views, width, height, name, layout);
+    const XmlDocument built = document(request);
     validate(built.get(), dtdURL);
     writeAtomically(serialized(built.get()), destination);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
@@ -8,11 +7,8 @@
 namespace LocalPaths {
 
 // The absolute path of a file URL with "." and ".." steps removed, then with symbolic links
-// resolved in every part of it that exists (a file still to be created keeps its name).
+// resolved in every part of it that exists (a file still to be created keeps its name). Works on
+// the path's bytes, so names that are not UTF-8 resolve too.
 QString resolved(const QUrl& fileURL);
-
-// "file://" and the path with every byte percent-escaped that may not stand in a URL path, as
-// Final Cut Pro's platform writes file URLs: a space is "%20", "é" is "%C3%A9", "[" is "%5B".
-QByteArray fileURLText(const QString& absolutePath);
 
 } // namespace LocalPaths

@@ -1,6 +1,6 @@
 #include "export/PosixFiles.h"
 
-#include <QFile>
+#include "model/FileNames.h"
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,7 +25,7 @@ void Descriptor::close() {
 }
 
 QByteArray encodedPath(const QString& path) {
-    return QFile::encodeName(path);
+    return FileNames::encodedPath(path);
 }
 
 QByteArray readAll(const QString& path) {

@@ -1,5 +1,7 @@
 #include "model/AngleSettings.h"
 
+#include "model/ViewPresets.h"
+
 #include <algorithm>
 
 AngleSettings::AngleSettings(QString id, QString title, QString key, double pan, double tilt,
@@ -22,16 +24,20 @@ void AngleSettings::setFraming(const AngleFraming& framing) {
 }
 
 QList<AngleSettings*> AngleSettings::startingViews(QObject* parent) {
-    return {
-        new AngleSettings(QStringLiteral("self"), QStringLiteral("Self"), QStringLiteral("1"), 180,
-                          -12, parent),
-        new AngleSettings(QStringLiteral("wing"), QStringLiteral("Wing"), QStringLiteral("2"), 0, 0,
-                          parent),
-        new AngleSettings(QStringLiteral("front"), QStringLiteral("Front"), QStringLiteral("3"),
-                          110, 0, parent),
-        new AngleSettings(QStringLiteral("fourth"), QStringLiteral("Rear"), QStringLiteral("4"),
-                          -90, 0, parent),
-    };
+    QList<AngleSettings*> views;
+    for (const ViewPreset& preset : ViewPresets::starting)
+        views.append(
+            new AngleSettings(QString::fromUtf16(preset.id), QString::fromUtf16(preset.title),
+                              QString::fromUtf16(preset.key), preset.pan, preset.tilt, parent));
+    return views;
+}
+
+QList<ExportView> framedViews(const QList<AngleSettings*>& views, OutputFormat format) {
+    QList<ExportView> result;
+    result.reserve(views.size());
+    for (const AngleSettings* view : views)
+        result.append({view->title(), view->framing()[format]});
+    return result;
 }
 
 QList<AngleSettings*> activeAngles(const QList<AngleSettings*>& angles, int angleCount) {

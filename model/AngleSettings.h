@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/AngleFraming.h"
+#include "model/ExportView.h"
 
 #include <QList>
 #include <QObject>
@@ -41,6 +42,9 @@ private:
 
 // The first angleCount views, in order (all of them when the list is shorter).
 QList<AngleSettings*> activeAngles(const QList<AngleSettings*>& angles, int angleCount);
+
+// The views' names as typed and their framing for the format, in order.
+QList<ExportView> framedViews(const QList<AngleSettings*>& views, OutputFormat format);
 
 // How the cut keys are described: "1, 2, 3, and 4" with four views, "1, 2, and 3" otherwise.
 QString keyInstruction(int angleCount);

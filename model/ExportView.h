@@ -1,12 +1,14 @@
 #pragma once
 
+#include "model/ViewAngles.h"
+
 #include <QString>
 
-// One camera view as handed to the exporter; angles in degrees.
+// One camera view as a save hands it to the exporter: the angle's name and its framing for the
+// project's shape, in degrees.
 struct ExportView {
     QString name;
-    double pan = 0;
-    double tilt = 0;
-    double roll = 0;
-    double fieldOfView = 90;
+    ViewAngles angles;
+
+    friend bool operator==(const ExportView&, const ExportView&) = default;
 };

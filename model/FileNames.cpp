@@ -1,5 +1,8 @@
 #include "model/FileNames.h"
 
+#include <cstdint>
+#include <sys/stat.h>
+
 namespace FileNames {
 
 namespace {
@@ -39,6 +42,105 @@ QString baseName(const QUrl& url) {
     const QString name = lastPathComponent(url);
     const qsizetype dot = extensionDot(name);
     return dot < 0 ? name : name.left(dot);
+}
+
+namespace {
+
+constexpr char16_t escapeBase = 0xDC00;
+
+bool isEscapedByte(char16_t unit) {
+    return unit >= escapeBase + 0x80 && unit <= escapeBase + 0xFF;
+}
+
+// The length of the valid UTF-8 sequence at `at`, or 0 when the byte there does not start one.
+int utf8SequenceLength(const QByteArray& bytes, qsizetype at) {
+    const auto byte = [&](qsizetype i) { return std::uint8_t(bytes[i]); };
+    const std::uint8_t lead = byte(at);
+    int length = 0;
+    char32_t minimum = 0;
+    char32_t scalar = 0;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        length = 2, minimum = 0x80, scalar = lead & 0x1F;
+    else if (lead >= 0xE0 && lead <= 0xEF)
+        length = 3, minimum = 0x800, scalar = lead & 0x0F;
+    else if (lead >= 0xF0 && lead <= 0xF4)
+        length = 4, minimum = 0x10000, scalar = lead & 0x07;
+    else
+        return 0;
+    if (at + length > bytes.size())
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        scalar = (scalar << 6) | (byte(at + i) & 0x3F);
+    }
+    const bool surrogate = scalar >= 0xD800 && scalar <= 0xDFFF;
+    return scalar < minimum || scalar > 0x10FFFF || surrogate ? 0 : length;
+}
+
+} // namespace
+
+QByteArray encodedPath(const QString& path) {
+    bool escaped = false;
+    for (QChar c : path)
+        escaped = escaped || isEscapedByte(c.unicode());
+    if (!escaped)
+        return path.toUtf8();
+    QByteArray bytes;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= path.size(); ++i) {
+        if (i < path.size() && !isEscapedByte(path[i].unicode()))
+            continue;
+        bytes += QStringView(path).mid(start, i - start).toUtf8();
+        if (i < path.size())
+            bytes += char(path[i].unicode() - escapeBase);
+        start = i + 1;
+    }
+    return bytes;
+}
+
+QString decodedPath(const QByteArray& bytes) {
+    QString path;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const int length = utf8SequenceLength(bytes, i);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        path += QString::fromUtf8(bytes.constData() + start, i - start);
+        path += QChar(char16_t(escapeBase + std::uint8_t(bytes[i])));
+        start = ++i;
+    }
+    return path + QString::fromUtf8(bytes.constData() + start, bytes.size() - start);
+}
+
+bool fileExists(const QString& path) {
+    struct stat status {};
+    return ::stat(encodedPath(path).constData(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+bool entryExists(const QString& path) {
+    struct stat status {};
+    return ::lstat(encodedPath(path).constData(), &status) == 0;
+}
+
+QString displayText(const QString& path) {
+    QString text = path;
+    for (QChar& c : text)
+        if (isEscapedByte(c.unicode()))
+            c = QChar::ReplacementCharacter;
+    return text;
+}
+
+QByteArray fileURLText(const QString& absolutePath) {
+    // Unreserved characters stay as they are anyway; these are the path's other legal ones.
+    static const QByteArray allowedInPath = QByteArrayLiteral("/!$&'()*+,;=:@");
+    return QByteArrayLiteral("file://") +
+           encodedPath(absolutePath).toPercentEncoding(allowedInPath);
 }
 
 bool isAcceptedMovieExtension(const QString& extension) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
@@ -17,6 +18,26 @@ QString pathExtension(const QUrl& url);
 
 // The last component without its extension ("  Ride 01 .mov" gives "  Ride 01 ").
 QString baseName(const QUrl& url);
+
+// File-system paths carry bytes, not text: a name need not be UTF-8. These two convert without
+// loss. Bytes that are not part of valid UTF-8 travel in a QString as the lone surrogates
+// U+DC80…U+DCFF, and come back as the same bytes, so such a file still opens, inspects and plays.
+QByteArray encodedPath(const QString& path);
+QString decodedPath(const QByteArray& bytes);
+
+// Whether the path names a file (following links), and whether anything at all is there, a
+// dangling symbolic link included. Byte-exact, unlike QFileInfo for names that are not UTF-8.
+bool fileExists(const QString& path);
+bool entryExists(const QString& path);
+
+// A path or name as the user may read it and as XML may carry it: bytes that were not UTF-8 show
+// as U+FFFD.
+QString displayText(const QString& path);
+
+// "file://" and the path's bytes, with every byte percent-escaped that may not stand in a URL
+// path: a space is "%20", "é" is "%C3%A9", "[" is "%5B", a byte that is not UTF-8 is itself
+// escaped ("%FF").
+QByteArray fileURLText(const QString& absolutePath);
 
 // A local file whose extension, lower-cased, is mp4, mov or m4v.
 bool isAcceptedMovieExtension(const QString& extension);

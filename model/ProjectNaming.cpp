@@ -3,7 +3,8 @@
 #include "model/FileNames.h"
 
 void ProjectNaming::setSource(const QUrl& url) {
-    const QString trimmed = FileNames::baseName(url).trimmed();
+    // A name that is not UTF-8 becomes readable text: the title is written into the document.
+    const QString trimmed = FileNames::displayText(FileNames::baseName(url)).trimmed();
     sourceBaseName_ = trimmed.isEmpty() ? fallbackBaseName : trimmed;
 }
 

@@ -5,6 +5,10 @@
 MessageError::MessageError(QString message)
     : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
+MissingDTDError::MissingDTDError()
+    : ExportError(QStringLiteral("Final Cut Pro's FCPXML 1.14 support files could not be found. "
+                                 "Install or update Final Cut Pro, then try again.")) {}
+
 CancellationError::CancellationError()
     : MessageError(QStringLiteral("The operation was cancelled.")) {}
 

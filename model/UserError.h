@@ -22,6 +22,12 @@ public:
     using MessageError::MessageError;
 };
 
+// No FCPXML 1.14 document type definition to validate a save against was found.
+class MissingDTDError : public ExportError {
+public:
+    MissingDTDError();
+};
+
 // Failures of the live preview: loading, playback, seeking and the GPU renderer.
 class PreviewError : public MessageError {
 public:

@@ -1,5 +1,7 @@
 #include "platform/LinuxWorkspace.h"
 
+#include "model/FileNames.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -93,7 +95,9 @@ void LinuxWorkspace::reveal(const QUrl& file) const {
         QStringLiteral("org.freedesktop.FileManager1"),
         QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{file.toString(QUrl::FullyEncoded)} << QString();
+    // The URI carries the path's bytes, so that a name that is not UTF-8 is shown too.
+    call << QStringList{QString::fromLatin1(FileNames::fileURLText(file.toLocalFile()))}
+         << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
                      [file, launcher = launcher_](QDBusPendingCallWatcher* finished) {

@@ -77,6 +77,7 @@ void LivePreviewSession::seekDidComplete(Player::ItemId item, qint64 loadGenerat
         pendingSeekTarget_.reset();
         seekDeadline_.reset();
         setTime(playerTimeInRange(target));
+        emit loadProgressed();
         return;
     }
     pendingSeekDecoded_ = true;
@@ -134,6 +135,8 @@ void LivePreviewSession::stopTimer() {
 void LivePreviewSession::tick() {
     if (!item_)
         return;
+    if (loadDeadline_ && !(now_() < *loadDeadline_))
+        emit loadProgressed();
     if (player_->status() == PlayerItemStatus::Failed) {
         fail(player_->itemError().value_or(playbackFailedText));
         return;
@@ -148,7 +151,7 @@ void LivePreviewSession::tick() {
             setTime(std::clamp(now.seconds(), 0.0, duration_));
         setIsPlaying(wantsPlayback_ && player_->timeControlStatus() != PlayerTimeControl::Paused);
     }
-    acquireFrame(!frame_);
+    acquireFrame(!hasFrame_);
 }
 
 void LivePreviewSession::itemDidPlayToEnd(Player::ItemId item) {

@@ -1,10 +1,9 @@
 #include "preview/LivePreviewSession.h"
 
 #include "model/UserError.h"
-#include "preview/player/FFmpegPlayer.h"
+#include "preview/NextSignal.h"
 
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcorotimer.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,9 +25,9 @@ bool isFinite(const MediaTime& time) {
 
 } // namespace
 
-LivePreviewSession::LivePreviewSession(PreviewRendererFactory rendererFactory,
-                                       std::unique_ptr<Player> player, QObject* parent)
-    : QObject(parent), player_(player ? std::move(player) : std::make_unique<FFmpegPlayer>()) {
+LivePreviewSession::LivePreviewSession(std::unique_ptr<Player> player,
+                                       PreviewRendererFactory rendererFactory, QObject* parent)
+    : QObject(parent), player_(std::move(player)) {
     player_->setMuted(muted_);
     connect(player_.get(), &Player::itemStatusChanged, this,
             &LivePreviewSession::itemStatusDidChange);
@@ -47,7 +46,8 @@ LivePreviewSession::~LivePreviewSession() {
     player_->disconnect(this);
 }
 
-QCoro::Task<> LivePreviewSession::load(QUrl url, double duration, double initialTime) {
+QCoro::Task<> LivePreviewSession::load(QUrl url, double duration, double initialTime,
+                                       double frameDuration) {
     shutdown();
     const qint64 generation = loadGeneration_;
     if (!std::isfinite(duration) || !(duration > 0))
@@ -60,10 +60,12 @@ QCoro::Task<> LivePreviewSession::load(QUrl url, double duration, double initial
     QPointer<LivePreviewSession> self(this);
     std::exception_ptr failure;
     try {
-        co_await runLoad(std::move(url), duration, initialTime, generation);
+        co_await runLoad(std::move(url), initialTime, frameDuration, generation);
     } catch (...) {
         failure = std::current_exception();
     }
+    if (self && self->loadGeneration_ == generation)
+        self->loadDeadline_.reset();
     if (!failure)
         co_return;
     bool cancelled = false;
@@ -85,7 +87,12 @@ void LivePreviewSession::checkGeneration(const QPointer<LivePreviewSession>& sel
         throw CancellationError();
 }
 
-QCoro::Task<> LivePreviewSession::runLoad(QUrl url, double, double initialTime, qint64 generation) {
+QCoro::Task<> LivePreviewSession::waitForProgress() {
+    co_await NextSignal(this, &LivePreviewSession::loadProgressed);
+}
+
+QCoro::Task<> LivePreviewSession::runLoad(QUrl url, double initialTime, double frameDuration,
+                                          qint64 generation) {
     QPointer<LivePreviewSession> self(this);
     const PlayerAssetTracks tracks = co_await player_->loadTracks(url);
     // Checked before anything is applied: a superseded load must not leave its frame rate behind.
@@ -95,40 +102,41 @@ QCoro::Task<> LivePreviewSession::runLoad(QUrl url, double, double initialTime, 
     if (tracks.videoTrackCount <= 0)
         throw PreviewError(noVideoTrackText);
     const double rate = tracks.nominalFrameRate;
-    frameDuration_ = (std::isfinite(rate) && rate > 0) ? 1.0 / rate : 1.0 / 30.0;
+    if (std::isfinite(frameDuration) && frameDuration > 0)
+        frameDuration_ = frameDuration;
+    else
+        frameDuration_ = (std::isfinite(rate) && rate > 0) ? 1.0 / rate : 1.0 / 30.0;
 
     item_ = player_->replaceCurrentItem(url);
     player_->setMuted(muted_);
+    const Clock::time_point deadline = now_() + loadTimeout;
+    loadDeadline_ = deadline;
     startTimer();
 
-    const Clock::time_point deadline = now_() + loadTimeout;
+    // Woken by the item's status, new frames, failures, a shutdown and the refresh timer once
+    // the deadline has passed; never by a timer of its own.
     for (;;) {
         checkGeneration(self, generation);
         if (!(now_() < deadline))
             throw PreviewError(openTimeoutText);
         const PlayerItemStatus status = player_->status();
-        if (status == PlayerItemStatus::Unknown) {
-            co_await QCoro::sleepFor(pollInterval);
-            continue;
-        }
         if (status == PlayerItemStatus::Failed)
             throw PreviewError(player_->itemError().value_or(itemFailedText));
-        seek(initialTime);
+        if (status == PlayerItemStatus::ReadyToPlay)
+            break;
+        co_await waitForProgress();
+    }
+    seek(initialTime);
+    for (;;) {
         if (isReady_ && !isSeeking_)
             co_return;
-        co_await QCoro::sleepFor(pollInterval);
-        break;
-    }
-    for (;;) {
+        co_await waitForProgress();
         checkGeneration(self, generation);
         if (errorMessage_)
             throw PreviewError(*errorMessage_);
         if (!(now_() < deadline))
             throw PreviewError(noFirstFrameText);
-        acquireFrame(!frame_);
-        if (isReady_ && !isSeeking_)
-            co_return;
-        co_await QCoro::sleepFor(pollInterval);
+        acquireFrame(!hasFrame_);
     }
 }
 
@@ -142,7 +150,10 @@ void LivePreviewSession::shutdown() {
         player_->removeCurrentItem();
     }
     item_ = 0;
-    frame_.reset();
+    if (renderer_ && hasFrame_)
+        renderer_->clearFrame();
+    hasFrame_ = false;
+    loadDeadline_.reset();
     wantsPlayback_ = false;
     isScrubbing_ = false;
     resumeAfterScrubbing_ = false;
@@ -155,6 +166,7 @@ void LivePreviewSession::shutdown() {
     setDecodedFrameCount(0);
     setCurrentFrameTime(0);
     consumers_.notifyAll();
+    emit loadProgressed();
 }
 
 void LivePreviewSession::fail(const QString& message) {
@@ -171,6 +183,7 @@ void LivePreviewSession::fail(const QString& message) {
     if (item_)
         player_->cancelPendingSeeks();
     stopTimer();
+    emit loadProgressed();
 }
 
 void LivePreviewSession::acquireFrame(bool force) {
@@ -187,11 +200,12 @@ void LivePreviewSession::acquireFrame(bool force) {
     const double frameTime =
         isFinite(copied->displayTime) ? copied->displayTime.seconds() : itemTime.seconds();
     try {
-        frame_ = renderer_->makeFrame(copied->pixels, frameTime);
+        renderer_->showFrame(copied->pixels, frameTime);
     } catch (const std::exception& error) {
         fail(localizedDescription(error));
         return;
     }
+    hasFrame_ = true;
     setCurrentFrameTime(frameTime);
     setDecodedFrameCount(decodedFrameCount_ + 1);
     setIsReady(true);
@@ -205,6 +219,7 @@ void LivePreviewSession::acquireFrame(bool force) {
         }
     }
     consumers_.notifyAll();
+    emit loadProgressed();
 }
 
 void LivePreviewSession::clearPendingSeek() {
@@ -225,7 +240,10 @@ double LivePreviewSession::playerTimeInRange(double fallback) const {
 }
 
 void LivePreviewSession::itemStatusDidChange(Player::ItemId item) {
-    if (!item_ || item != item_ || player_->status() != PlayerItemStatus::Failed)
+    if (!item_ || item != item_)
         return;
-    fail(player_->itemError().value_or(itemFailedText));
+    if (player_->status() == PlayerItemStatus::Failed)
+        fail(player_->itemError().value_or(itemFailedText));
+    else
+        emit loadProgressed();
 }

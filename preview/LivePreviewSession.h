@@ -17,10 +17,11 @@
 #include <memory>
 #include <optional>
 
-using PreviewRendererFactory = std::function<std::unique_ptr<PreviewRenderer>()>;
+// Makes the engine's renderer; throws PreviewError with the sentence to show when it cannot.
+using PreviewRendererFactory = std::function<std::shared_ptr<PreviewRenderer>()>;
 
-// The preview engine of a window: plays one source through its player, wraps each new decoded
-// frame with its renderer and tells the registered consumers to redraw. Lives on the main thread;
+// The preview engine of a window: plays one source through its player, hands each new decoded
+// frame to its renderer and tells the registered consumers to redraw. Lives on the main thread;
 // every player callback comes back there and is checked against the current item and the load
 // and seek generations before it changes anything.
 class LivePreviewSession : public QObject {
@@ -37,16 +38,15 @@ class LivePreviewSession : public QObject {
 public:
     using Clock = std::chrono::steady_clock;
 
-    static constexpr std::chrono::milliseconds pollInterval{20};
     static constexpr std::chrono::seconds loadTimeout{20};
     static constexpr std::chrono::seconds seekTimeout{15};
     static constexpr double refreshInterval = 1.0 / 30.0;
     static constexpr std::int32_t seekTimescale = 60000;
 
-    // With no renderer factory the session has no renderer and every load is refused; with no
-    // player it plays through FFmpeg.
-    explicit LivePreviewSession(PreviewRendererFactory rendererFactory = {},
-                                std::unique_ptr<Player> player = nullptr,
+    // With no renderer factory, or one that fails, the session has no renderer and every load is
+    // refused.
+    explicit LivePreviewSession(std::unique_ptr<Player> player,
+                                PreviewRendererFactory rendererFactory = {},
                                 QObject* parent = nullptr);
     ~LivePreviewSession() override;
 
@@ -61,8 +61,10 @@ public:
     double currentFrameTime() const { return currentFrameTime_; }
 
     // Returns once the frame at initialTime is shown; throws PreviewError, or CancellationError
-    // when a newer load, a shutdown or the session's destruction overtook it.
-    QCoro::Task<> load(QUrl url, double duration, double initialTime);
+    // when a newer load, a shutdown or the session's destruction overtook it. frameDuration is
+    // the source's exact frame duration in seconds when inspection measured it; otherwise (0)
+    // the video track's nominal frame rate gives it.
+    QCoro::Task<> load(QUrl url, double duration, double initialTime, double frameDuration = 0);
     void shutdown();
 
     void play();
@@ -77,8 +79,8 @@ public:
     QUuid registerConsumer(LivePreviewFrameConsumer* consumer);
     void unregisterConsumer(const QUuid& id);
 
-    std::shared_ptr<const PreviewFrame> currentFrame() const { return frame_; }
-    PreviewRenderer* renderer() const { return renderer_.get(); }
+    // Whether a frame of the current source has been handed to the renderer.
+    bool hasFrame() const { return hasFrame_; }
 
     // For tests: the clock behind the load and seek deadlines.
     void setClock(std::function<Clock::time_point()> now) { now_ = std::move(now); }
@@ -95,9 +97,13 @@ signals:
     void mutedChanged();
     void decodedFrameCountChanged();
     void currentFrameTimeChanged();
+    // Something a running load waits for may have happened: the item's status changed, a frame
+    // arrived, the session failed or shut down, or the load's deadline passed.
+    void loadProgressed();
 
 private:
-    QCoro::Task<> runLoad(QUrl url, double duration, double initialTime, qint64 generation);
+    QCoro::Task<> runLoad(QUrl url, double initialTime, double frameDuration, qint64 generation);
+    QCoro::Task<> waitForProgress();
     void checkGeneration(const QPointer<LivePreviewSession>& self, qint64 generation) const;
     void fail(const QString& message);
     void acquireFrame(bool force);
@@ -133,8 +139,8 @@ private:
 
     std::unique_ptr<Player> player_;
     Player::ItemId item_ = 0;
-    std::shared_ptr<const PreviewFrame> frame_;
-    std::unique_ptr<PreviewRenderer> renderer_;
+    bool hasFrame_ = false;
+    std::shared_ptr<PreviewRenderer> renderer_;
     std::unique_ptr<QTimer> timer_;
     qint64 loadGeneration_ = 0;
     qint64 seekGeneration_ = 0;
@@ -142,6 +148,7 @@ private:
     std::optional<double> pendingSeekTarget_;
     bool pendingSeekDecoded_ = false;
     std::optional<Clock::time_point> seekDeadline_;
+    std::optional<Clock::time_point> loadDeadline_;
     bool wantsPlayback_ = false;
     bool isScrubbing_ = false;
     bool resumeAfterScrubbing_ = false;

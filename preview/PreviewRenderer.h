@@ -2,22 +2,16 @@
 
 #include "preview/player/VideoFrame.h"
 
-#include <memory>
-
-// A decoded frame made ready for drawing (its planes uploaded to the GPU once), with its source
-// time. Immutable; shared by the session and by every draw still using it.
-class PreviewFrame {
-public:
-    virtual ~PreviewFrame() = default;
-    virtual double time() const = 0;
-};
-
-// What the preview engine asks of its renderer: wrap each decoded frame for drawing. The engine
-// owns one renderer for its whole life; all calls are on the main thread.
+// What the preview engine asks of its renderer: take each new decoded frame for drawing, and let
+// it go when the source goes. The renderer holds the one frame every view draws. All calls are on
+// the main thread.
 class PreviewRenderer {
 public:
     virtual ~PreviewRenderer() = default;
-    // Throws PreviewError with the sentence to show when the frame cannot be prepared.
-    virtual std::shared_ptr<const PreviewFrame> makeFrame(const VideoFrame& pixels,
-                                                          double time) = 0;
+    // Prepares the frame for drawing (its planes uploaded once) and makes it the frame every view
+    // shows. Throws PreviewError with the sentence to show when that fails; the frame shown
+    // before then stays.
+    virtual void showFrame(const VideoFrame& pixels, double time) = 0;
+    // Nothing to show any more: every view draws its empty colour.
+    virtual void clearFrame() = 0;
 };

@@ -2,15 +2,13 @@
 
 #include "model/FileNames.h"
 #include "model/UserError.h"
-#include "model/ViewDraft.h"
 #include "platform/FilePanels.h"
+#include "platform/FinalCutSupport.h"
 #include "platform/Workspace.h"
 #include "preview/LivePreviewSession.h"
 #include "session/OffMainThread.h"
-#include "session/StandardServices.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QPointer>
 #include <qcoro/qcorofuture.h>
 
@@ -18,18 +16,13 @@
 
 namespace {
 
-const QString finalCutBundleIdentifier = QStringLiteral("com.apple.FinalCut");
-
 bool fileExists(const QUrl& url) {
-    return url.isLocalFile() && QFileInfo::exists(url.toLocalFile());
+    return url.isLocalFile() && FileNames::fileExists(url.toLocalFile());
 }
 
 // A directory entry of any kind, a dangling symbolic link included: a save never goes there.
 bool somethingExistsAt(const QUrl& url) {
-    if (!url.isLocalFile())
-        return false;
-    const QFileInfo info(url.toLocalFile());
-    return info.exists() || info.isSymLink();
+    return url.isLocalFile() && FileNames::entryExists(url.toLocalFile());
 }
 
 QString summary(const ExportMediaInfo& info) {
@@ -50,25 +43,17 @@ double openingPosition(const ExportMediaInfo& info) {
 
 // The values a save takes when it starts; later edits in the window do not reach it.
 struct SessionModel::SaveJob {
-    QUrl source;
-    QUrl destination;
-    QList<ExportView> views;
-    OutputDimensions size;
-    QString title;
-    QString layout;
+    ExportRequest request;
     QString keyInstruction;
     bool openAfterSaving = false;
 };
 
-SessionModel::SessionModel(QObject* parent) : SessionModel(SessionServices{}, parent) {}
-
 SessionModel::SessionModel(SessionServices services, QObject* parent)
-    : QObject(parent), services_(std::move(services)),
+    : QObject(parent), services_(std::move(services)), preview_(std::move(services_.preview)),
       status_(QStringLiteral("Choose a stitched 360\u00B0 MP4 or MOV to begin.")),
-      layout_(QStringLiteral("direct")), angles_(AngleSettings::startingViews(this)),
-      loadID_(QUuid::createUuid()) {
-    completeWithStandardServices(services_);
-    preview_ = std::move(services_.preview);
+      angles_(AngleSettings::startingViews(this)), loadID_(QUuid::createUuid()) {
+    Q_ASSERT(services_.inspect && services_.write && services_.workspace && services_.panels &&
+             preview_);
 }
 
 SessionModel::~SessionModel() {
@@ -117,7 +102,7 @@ void SessionModel::setOutputResolution(OutputResolution resolution) {
     emit outputResolutionChanged();
 }
 
-void SessionModel::setLayout(const QString& layout) {
+void SessionModel::setLayout(ExportLayout layout) {
     if (layout == layout_)
         return;
     layout_ = layout;
@@ -229,7 +214,8 @@ QCoro::Task<> SessionModel::open(QUrl url) {
     const ExportMediaInfo& info = *inspected.value;
     std::exception_ptr previewError;
     try {
-        QCoro::Task<> loading = preview_->load(url, info.duration.seconds(), openingPosition(info));
+        QCoro::Task<> loading = preview_->load(url, info.duration.seconds(), openingPosition(info),
+                                               info.frameDuration.seconds());
         co_await loading;
     } catch (...) {
         previewError = std::current_exception();
@@ -261,31 +247,28 @@ void SessionModel::failOpening(const std::exception_ptr& error) {
     setLoading(false);
 }
 
+ProjectSetup SessionModel::projectSetup() const {
+    return {framedViews(activeAngles(), outputFormat_), outputFormat_, outputResolution_,
+            projectNaming_, layout_};
+}
+
 void SessionModel::exportXML(bool openAfterSaving) {
     if (!source_ || loading_ || exporting_ || openingFinalCut_)
         return;
 
-    const OutputFormat format = outputFormat_;
-    const QList<ViewDraft> drafts = ViewDrafts::from(activeAngles(), format);
-    const int count = int(drafts.size());
+    const ProjectSetup setup = projectSetup();
     SaveJob job;
-    job.source = *source_;
-    job.size = format.dimensions(outputResolution_);
-    job.title = projectNaming_.title(count, format, outputResolution_, true);
-    job.layout = layout_;
     job.keyInstruction = keyInstruction();
     job.openAfterSaving = openAfterSaving;
-    const QString proposedName = projectNaming_.filename(count, format, outputResolution_, true);
-
     try {
-        ViewDrafts::check(drafts, format);
+        job.request = ExportRequests::make(*source_, setup);
     } catch (const ExportError& refusal) {
         setErrorMessage(refusal.message());
         return;
     }
 
     SavePanelRequest request;
-    request.proposedName = proposedName;
+    request.proposedName = ExportRequests::proposedFilename(setup);
     request.fileExtension = QStringLiteral("fcpxml");
     request.message =
         openAfterSaving
@@ -309,8 +292,7 @@ void SessionModel::exportXML(bool openAfterSaving) {
         return;
     }
 
-    job.destination = *destination;
-    job.views = ViewDrafts::exportViews(drafts);
+    job.request.destination = *destination;
     setStatus(QStringLiteral("Validating source and saving the multicam setup\u2026"));
     save(std::move(job));
 }
@@ -319,9 +301,9 @@ QCoro::Task<> SessionModel::save(SaveJob job) {
     const QPointer<SessionModel> self(this);
     QFuture<Attempt<std::monostate>> saving =
         runOffMainThread([inspect = services_.inspect, write = services_.write, job] {
-            const ExportMediaInfo info = inspect(job.source, {});
-            write(job.source, info, job.views, job.size.width, job.size.height, job.title,
-                  job.layout, job.destination);
+            ExportRequest request = job.request;
+            request.info = inspect(request.source, {});
+            write(request);
         });
     const Attempt<std::monostate> saved = co_await saving;
     if (!self)
@@ -332,12 +314,13 @@ QCoro::Task<> SessionModel::save(SaveJob job) {
         setExporting(false);
         co_return;
     }
-    setLastExport(job.destination);
+    const QUrl destination = job.request.destination;
+    setLastExport(destination);
     setStatus(QStringLiteral("XML saved. Import it into Final Cut Pro, open the project ending in "
                              "\u2018\u2014 Edit\u2019, and cut with ") +
               job.keyInstruction + QStringLiteral("."));
     if (job.openAfterSaving)
-        openSavedXMLInFinalCut(job.destination);
+        openSavedXMLInFinalCut(destination);
     setExporting(false);
 }
 
@@ -350,7 +333,8 @@ void SessionModel::openSavedXMLInFinalCut(const QUrl& url) {
         return;
     }
     preview_->pause();
-    const QList<QUrl> applications = services_.workspace->applicationURLs(finalCutBundleIdentifier);
+    const QList<QUrl> applications =
+        services_.workspace->applicationURLs(FinalCutSupport::bundleIdentifier);
     if (applications.isEmpty()) {
         setErrorMessage(QStringLiteral(
             "Your XML is saved, but Final Cut Pro could not be found on this Mac. You can show "

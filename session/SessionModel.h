@@ -2,7 +2,7 @@
 
 #include "model/AngleSettings.h"
 #include "model/ExportMediaInfo.h"
-#include "model/ExportView.h"
+#include "model/ExportRequest.h"
 #include "model/OutputFormat.h"
 #include "model/ProjectNaming.h"
 
@@ -13,7 +13,6 @@
 #include <QUuid>
 #include <qcoro/qcorotask.h>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,16 +22,14 @@ class FilePanels;
 class LivePreviewSession;
 class Workspace;
 
-// Everything the session model reaches outside itself. A member left empty is filled with the
-// real one (the media inspector, the FCPXML writer, the desktop workspace, Qt's file dialogs and
-// a preview engine drawing through OpenGL), so tests replace only what they need to control.
+// Everything the session model reaches outside itself, all of it required. The application
+// gives it the real ones (the media inspector, the FCPXML writer, the desktop, Qt's file dialogs
+// and a preview engine drawing through OpenGL); tests give it what they need to control.
 struct SessionServices {
     // Both run on a worker thread with their own copies of the arguments.
     std::function<ExportMediaInfo(const QUrl& url, std::stop_token stop)> inspect;
-    std::function<void(const QUrl& source, const ExportMediaInfo& info,
-                       const QList<ExportView>& views, std::int64_t width, std::int64_t height,
-                       const QString& name, const QString& layout, const QUrl& destination)>
-        write;
+    // Writes the request's document as a new file at its destination, or throws.
+    std::function<void(const ExportRequest& request)> write;
     std::shared_ptr<const Workspace> workspace;
     std::shared_ptr<FilePanels> panels;
     std::unique_ptr<LivePreviewSession> preview;
@@ -54,11 +51,9 @@ class SessionModel : public QObject {
     Q_PROPERTY(bool exporting READ exporting NOTIFY exportingChanged)
     Q_PROPERTY(bool openingFinalCut READ openingFinalCut NOTIFY openingFinalCutChanged)
     Q_PROPERTY(QString status READ status WRITE setStatus NOTIFY statusChanged)
-    Q_PROPERTY(QString layout READ layout WRITE setLayout NOTIFY layoutChanged)
     Q_PROPERTY(int angleCount READ angleCount WRITE setAngleCount NOTIFY angleCountChanged)
 
 public:
-    explicit SessionModel(QObject* parent = nullptr);
     explicit SessionModel(SessionServices services, QObject* parent = nullptr);
     ~SessionModel() override;
 
@@ -91,8 +86,8 @@ public:
     OutputResolution outputResolution() const { return outputResolution_; }
     void setOutputResolution(OutputResolution resolution);
 
-    const QString& layout() const { return layout_; }
-    void setLayout(const QString& layout);
+    ExportLayout layout() const { return layout_; }
+    void setLayout(ExportLayout layout);
 
     int angleCount() const { return angleCount_; }
     void setAngleCount(int count);
@@ -145,6 +140,7 @@ signals:
 private:
     struct SaveJob;
 
+    ProjectSetup projectSetup() const;
     QCoro::Task<> save(SaveJob job);
     void failOpening(const std::exception_ptr& error);
     void finishHandOff(const std::optional<QString>& error);
@@ -169,7 +165,7 @@ private:
     ProjectNaming projectNaming_;
     OutputFormat outputFormat_ = OutputFormat::landscape;
     OutputResolution outputResolution_ = OutputResolution::ultraHD;
-    QString layout_;
+    ExportLayout layout_ = ExportLayout::direct;
     int angleCount_ = 4;
     QList<AngleSettings*> angles_;
     QUuid loadID_;

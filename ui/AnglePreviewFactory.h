@@ -16,6 +16,3 @@ struct AnglePreviewSurface {
 
 using AnglePreviewFactory =
     std::function<AnglePreviewSurface(LivePreviewSession& session, const ViewAngles& angles)>;
-
-// Surfaces that draw the session's frames through OpenGL.
-AnglePreviewFactory liveAnglePreviewFactory();

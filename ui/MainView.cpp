@@ -2,7 +2,6 @@
 
 #include "platform/Workspace.h"
 #include "preview/LivePreviewSession.h"
-#include "session/StandardServices.h"
 #include "ui/AngleCard.h"
 #include "ui/Appearance.h"
 #include "ui/BusyIndicator.h"
@@ -52,7 +51,6 @@ MainView::MainView(SessionServices services, QStringList launchArguments,
                    AnglePreviewFactory makePreview, QWidget* parent)
     : QWidget(parent), launchArguments_(std::move(launchArguments)),
       makePreview_(std::move(makePreview)) {
-    completeWithStandardServices(services);
     workspace_ = services.workspace;
     model_ = new SessionModel(std::move(services), this);
 

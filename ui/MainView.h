@@ -32,11 +32,10 @@ class MainView : public QWidget {
     Q_OBJECT
 
 public:
-    // Services left empty are the real ones. The launch arguments are searched for "--source"
-    // when the view is first shown.
-    explicit MainView(SessionServices services = {}, QStringList launchArguments = {},
-                      AnglePreviewFactory makePreview = liveAnglePreviewFactory(),
-                      QWidget* parent = nullptr);
+    // The session model is built on the services; the previews on the cards come from
+    // makePreview. The launch arguments are searched for "--source" when the view is first shown.
+    MainView(SessionServices services, QStringList launchArguments, AnglePreviewFactory makePreview,
+             QWidget* parent = nullptr);
     ~MainView() override;
 
     SessionModel& model() const { return *model_; }

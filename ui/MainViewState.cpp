@@ -2,6 +2,7 @@
 // that show it, and the error alert, the start-up opening and the pause on closing.
 #include "ui/MainView.h"
 
+#include "model/FileNames.h"
 #include "preview/LivePreviewSession.h"
 #include "ui/AngleCard.h"
 #include "ui/BusyIndicator.h"
@@ -96,8 +97,8 @@ void MainView::refreshResolution() {
 void MainView::refreshSource() {
     const auto& source = model_->source();
     if (source) {
-        sourceLine_->setFullText(source->fileName());
-        sourceLine_->setToolTip(source->toLocalFile());
+        sourceLine_->setFullText(FileNames::displayText(source->fileName()));
+        sourceLine_->setToolTip(FileNames::displayText(source->toLocalFile()));
         dimensionsLine_->setText(model_->dimensions());
     } else {
         sourceLine_->setFullText(
@@ -138,7 +139,7 @@ void MainView::refreshNaming() {
 void MainView::refreshLastExport() {
     const auto& saved = model_->lastExport();
     lastExportRow_->setVisible(saved.has_value());
-    lastExportName_->setText(saved ? saved->fileName() : QString());
+    lastExportName_->setText(saved ? FileNames::displayText(saved->fileName()) : QString());
 }
 
 void MainView::refreshErrorAlert() {

@@ -1,13 +1,14 @@
 #include "preview/gl/LiveAnglePreview.h"
 
-#include "preview/gl/LiveGLRenderer.h"
 #include "preview/gl/PreviewUniforms.h"
 
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 
-LiveAnglePreview::LiveAnglePreview(LivePreviewSession* session, ViewAngles angles, QWidget* parent)
-    : QOpenGLWidget(parent), session_(session), angles_(angles) {
+LiveAnglePreview::LiveAnglePreview(LivePreviewSession* session,
+                                   std::shared_ptr<LiveGLRenderer> renderer, ViewAngles angles,
+                                   QWidget* parent)
+    : QOpenGLWidget(parent), session_(session), renderer_(std::move(renderer)), angles_(angles) {
     // Painted only on request; nothing behind the picture shows through.
     setUpdateBehavior(QOpenGLWidget::NoPartialUpdate);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -51,18 +52,17 @@ void LiveAnglePreview::detach() {
 }
 
 void LiveAnglePreview::paintGL() {
-    auto* renderer = session_ ? dynamic_cast<LiveGLRenderer*>(session_->renderer()) : nullptr;
     // Device pixels, truncated, as the framebuffer Qt made for this widget.
     const QSize target(int(width() * devicePixelRatioF()), int(height() * devicePixelRatioF()));
-    if (!renderer || !QOpenGLContext::areSharing(context(), renderer->glContext())) {
+    if (!session_ || !renderer_ || !QOpenGLContext::areSharing(context(), renderer_->glContext())) {
         QOpenGLFunctions* gl = context()->functions();
         const float grey = LiveGLRenderer::emptyGrey;
         gl->glClearColor(grey, grey, grey, 1.0f);
         gl->glClear(GL_COLOR_BUFFER_BIT);
         return;
     }
-    const auto frame = std::dynamic_pointer_cast<const LiveGLFrame>(session_->currentFrame());
-    renderer->draw(frame, angles_, target);
+    const std::shared_ptr<const LiveGLFrame>& frame = renderer_->currentFrame();
+    renderer_->draw(frame, angles_, target);
     if (frame && PreviewUniforms::isDrawable(angles_, target.width(), target.height())) {
         ++projectedFrameCount_;
     }

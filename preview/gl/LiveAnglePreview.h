@@ -2,6 +2,7 @@
 
 #include "model/ViewAngles.h"
 #include "preview/LivePreviewSession.h"
+#include "preview/gl/LiveGLRenderer.h"
 
 #include <QOpenGLWidget>
 #include <QPointer>
@@ -9,16 +10,16 @@
 
 #include <cstdint>
 
-// The live picture of one camera view. It never decodes or polls: it redraws the session's
+// The live picture of one camera view. It never decodes or polls: it redraws the renderer's
 // current frame when the session says the frame changed, when its framing changes and after a
 // resize, and shows the empty grey when there is nothing to draw. Registered with the session as
-// a frame consumer for as long as it exists.
+// a frame consumer for as long as it exists; draws with the renderer the session hands frames to.
 class LiveAnglePreview : public QOpenGLWidget, public LivePreviewFrameConsumer {
     Q_OBJECT
 
 public:
-    explicit LiveAnglePreview(LivePreviewSession* session, ViewAngles angles = {},
-                              QWidget* parent = nullptr);
+    LiveAnglePreview(LivePreviewSession* session, std::shared_ptr<LiveGLRenderer> renderer,
+                     ViewAngles angles = {}, QWidget* parent = nullptr);
     ~LiveAnglePreview() override;
 
     LivePreviewSession* session() const { return session_; }
@@ -42,6 +43,7 @@ private:
     void detach();
 
     QPointer<LivePreviewSession> session_;
+    std::shared_ptr<LiveGLRenderer> renderer_;
     std::optional<QUuid> registration_;
     ViewAngles angles_;
     std::int64_t projectedFrameCount_ = 0;

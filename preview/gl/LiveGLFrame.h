@@ -1,6 +1,5 @@
 #pragma once
 
-#include "preview/PreviewRenderer.h"
 #include "preview/gl/GLUploadContext.h"
 #include "preview/gl/YCbCrConversion.h"
 
@@ -12,7 +11,7 @@
 // A decoded frame whose planes live in textures of the shared context group: uploaded once,
 // sampled by every view. Immutable once made. Its textures go back to the upload context for
 // reuse when the last holder (the session, or a draw the GPU has not finished) lets go.
-class LiveGLFrame final : public PreviewFrame {
+class LiveGLFrame final {
 public:
     struct Plane {
         GLUploadContext::TextureShape shape;
@@ -21,11 +20,11 @@ public:
 
     LiveGLFrame(std::shared_ptr<GLUploadContext> uploadContext, double time, QSize size,
                 AVPixelFormat pixelFormat, YCbCrConversion conversion);
-    ~LiveGLFrame() override;
+    ~LiveGLFrame();
     LiveGLFrame(const LiveGLFrame&) = delete;
     LiveGLFrame& operator=(const LiveGLFrame&) = delete;
 
-    double time() const override { return time_; }
+    double time() const { return time_; }
     QSize size() const { return size_; }
     AVPixelFormat pixelFormat() const { return pixelFormat_; }
     const YCbCrConversion& conversion() const { return conversion_; }

@@ -85,6 +85,7 @@ LiveGLRenderer::LiveGLRenderer() : upload_(GLUploadContext::create()) {
 LiveGLRenderer::~LiveGLRenderer() {
     ScopedCurrentContext current(upload_->context(), upload_->surface());
     if (current.isCurrent()) {
+        current_.reset();
         retireFinishedDraws(true);
         if (sampler_ != 0) {
             upload_->functions()->glDeleteSamplers(1, &sampler_);
@@ -141,9 +142,12 @@ QSurface* LiveGLRenderer::offscreenSurface() const {
     return upload_->surface();
 }
 
-std::shared_ptr<const PreviewFrame> LiveGLRenderer::makeFrame(const VideoFrame& pixels,
-                                                              double time) {
-    return makeGLFrame(pixels, time);
+void LiveGLRenderer::showFrame(const VideoFrame& pixels, double time) {
+    current_ = makeGLFrame(pixels, time);
+}
+
+void LiveGLRenderer::clearFrame() {
+    current_.reset();
 }
 
 std::shared_ptr<const LiveGLFrame> LiveGLRenderer::makeGLFrame(const VideoFrame& pixels,

@@ -18,7 +18,8 @@ class QOpenGLShaderProgram;
 class QOpenGLVertexArrayObject;
 
 // The GPU side of the live preview, made once per preview engine: the projection shader, one
-// sampler and the upload context whose textures every preview surface samples. Main thread only.
+// sampler, the upload context whose textures every preview surface samples, and the frame they
+// all draw now. Main thread only.
 class LiveGLRenderer final : public PreviewRenderer {
 public:
     // Throws PreviewError when no OpenGL context can be made or the shader does not build.
@@ -27,8 +28,12 @@ public:
     LiveGLRenderer(const LiveGLRenderer&) = delete;
     LiveGLRenderer& operator=(const LiveGLRenderer&) = delete;
 
+    void showFrame(const VideoFrame& pixels, double time) override;
+    void clearFrame() override;
+    // The frame the views draw now, or nothing.
+    const std::shared_ptr<const LiveGLFrame>& currentFrame() const { return current_; }
+
     // Uploads the frame's planes once; throws PreviewError when that fails.
-    std::shared_ptr<const PreviewFrame> makeFrame(const VideoFrame& pixels, double time) override;
     std::shared_ptr<const LiveGLFrame> makeGLFrame(const VideoFrame& pixels, double time);
 
     // The context every drawing context must share with.
@@ -67,6 +72,7 @@ private:
     std::map<QOpenGLContext*, std::unique_ptr<QOpenGLVertexArrayObject>> vertexArrays_;
     QObject contextWatcher_;
     std::deque<InFlightDraw> inFlight_;
+    std::shared_ptr<const LiveGLFrame> current_;
     std::int64_t uploadCount_ = 0;
     std::int64_t drawCount_ = 0;
 

@@ -1,86 +1,36 @@
 #include "preview/gl/StillRenderer.h"
 
 #include "model/UserError.h"
+#include "preview/LivePreviewSession.h"
 #include "preview/gl/GLUploadContext.h"
 #include "preview/gl/LiveGLRenderer.h"
 #include "preview/gl/OffscreenView.h"
-#include "preview/player/FFmpegPlayer.h"
 
 #include <QFileInfo>
 #include <QUrl>
 #include <qcoro/qcorofuture.h>
-#include <qcoro/qcorotimer.h>
 
-#include <chrono>
 #include <cmath>
 
 namespace StillRenderer {
 
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-constexpr auto pollInterval = 20ms;
-constexpr auto timeout = 20s;
-constexpr std::int32_t seekTimescale = 60000;
-
-// Polls until the predicate holds; throws the given sentence when the time is up.
-QCoro::Task<> waitUntil(std::function<bool()> done, Clock::time_point deadline, QString failure) {
-    while (!done()) {
-        if (Clock::now() >= deadline) {
-            throw PreviewError(failure);
-        }
-        co_await QCoro::sleepFor(pollInterval);
-    }
-}
-
+// The engine opens and seeks exactly as the window's previews do; only the drawing differs.
 QCoro::Task<QImage> renderChecked(QString sourcePath, double seconds, ViewAngles angles, QSize size,
                                   std::unique_ptr<Player> player) {
-    LiveGLRenderer renderer;
-    if (!player) {
-        player = std::make_unique<FFmpegPlayer>();
-    }
     const QUrl url = QUrl::fromLocalFile(QFileInfo(sourcePath).absoluteFilePath());
-
     const PlayerAssetTracks tracks = co_await player->loadTracks(url);
-    if (tracks.error) {
-        throw PreviewError(*tracks.error);
-    }
-    if (tracks.videoTrackCount <= 0) {
-        throw PreviewError(QStringLiteral("This source has no video track."));
-    }
-
-    const Clock::time_point deadline = Clock::now() + timeout;
-    player->replaceCurrentItem(url);
-    co_await waitUntil([&] { return player->status() != PlayerItemStatus::Unknown; }, deadline,
-                       QStringLiteral("Timed out while opening this video. Check that the source "
-                                      "drive is available."));
-    if (player->status() == PlayerItemStatus::Failed) {
+    if (!tracks.error && tracks.duration > 0 && seconds > tracks.duration)
         throw PreviewError(
-            player->itemError().value_or(QStringLiteral("This video could not be played.")));
-    }
+            QStringLiteral("The time must be between 0 and the source's duration, %1 seconds.")
+                .arg(tracks.duration, 0, 'f', 3));
 
-    const MediaTime target = MediaTime::fromSeconds(seconds, seekTimescale);
-    auto outcome = std::make_shared<std::optional<bool>>();
-    player->seek(target, [outcome](bool finished) { *outcome = finished; });
-    const QString noFrame = QStringLiteral("The video opened but did not produce a preview frame.");
-    co_await waitUntil(
-        [&] { return outcome->has_value() || player->status() == PlayerItemStatus::Failed; },
-        deadline, noFrame);
-    if (player->status() == PlayerItemStatus::Failed) {
-        throw PreviewError(
-            player->itemError().value_or(QStringLiteral("This video could not be played.")));
-    }
-    std::optional<PlayerFrame> frame = **outcome ? player->copyFrame(target) : std::nullopt;
-    if (!frame || frame->pixels.isNull()) {
-        throw PreviewError(noFrame);
-    }
-    const double time =
-        frame->displayTime.isNumeric() ? frame->displayTime.seconds() : target.seconds();
-    QImage image =
-        OffscreenView::render(renderer, renderer.makeGLFrame(frame->pixels, time), angles, size);
-    player->removeCurrentItem();
-    co_return image;
+    const auto renderer = std::make_shared<LiveGLRenderer>();
+    LivePreviewSession session(std::move(player), [renderer] { return renderer; });
+    QCoro::Task<> loading = session.load(url, tracks.duration, seconds);
+    co_await loading;
+    co_return OffscreenView::render(*renderer, renderer->currentFrame(), angles, size);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "preview/player/AudioOutput.h"
 
 #include "preview/player/FFmpegHandles.h"
+#include "preview/player/WorkerGroup.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -15,11 +16,11 @@ extern "C" {
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 // Resampled sound between the decoding thread and the audio device. Bounded: the decoder waits
-// while it is full. The device side never waits: it gets silence when the ring runs dry.
-class AudioRing : public QIODevice {
+// while it is full. The device side never waits: it gets silence when the ring runs dry. Shared
+// by both threads; the decoding thread may hold it after the output has let go.
+class AudioRing {
 public:
     explicit AudioRing(std::size_t capacity) : capacity_(capacity) {}
 
@@ -38,47 +39,61 @@ public:
         }
         changed_.notify_all();
     }
+    bool stopped() const {
+        std::lock_guard lock(mutex_);
+        return stop_;
+    }
 
-protected:
-    qint64 readData(char* data, qint64 maxSize) override {
+    // Fills all of `data`, with silence where the ring has run dry.
+    void read(char* data, std::size_t size) {
         std::size_t taken = 0;
         {
             std::lock_guard lock(mutex_);
-            taken = std::min<std::size_t>(bytes_.size(), std::size_t(maxSize));
+            taken = std::min(bytes_.size(), size);
             std::copy_n(bytes_.begin(), taken, data);
             bytes_.erase(bytes_.begin(), bytes_.begin() + std::ptrdiff_t(taken));
         }
         changed_.notify_all();
-        std::memset(data + taken, 0, std::size_t(maxSize) - taken);
-        return maxSize;
+        std::memset(data + taken, 0, size - taken);
     }
-    qint64 writeData(const char*, qint64) override { return -1; }
-    bool isSequential() const override { return true; }
 
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::condition_variable changed_;
     const std::size_t capacity_;
     std::deque<std::uint8_t> bytes_;
     bool stop_ = false;
 };
 
-// Decodes and resamples one audio track from a start time into the ring, on its own thread.
-class AudioDecoder {
+// The ring as the device the sink pulls from; lives on the main thread with the sink.
+class AudioRingDevice : public QIODevice {
 public:
-    AudioDecoder(QString path, int stream, double startTime, QAudioFormat format,
-                 std::shared_ptr<AudioRing> ring)
-        : ring_(std::move(ring)), thread_([this, path = std::move(path), stream, startTime,
-                                           format] { run(path, stream, startTime, format); }) {}
-    ~AudioDecoder() {
-        ring_->stop();
-        thread_.join();
+    explicit AudioRingDevice(std::shared_ptr<AudioRing> ring) : ring_(std::move(ring)) {
+        open(QIODevice::ReadOnly);
     }
 
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        ring_->read(data, std::size_t(std::max<qint64>(maxSize, 0)));
+        return maxSize;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+    bool isSequential() const override { return true; }
+
 private:
+    std::shared_ptr<AudioRing> ring_;
+};
+
+// Decodes and resamples one audio track from a start time into the ring. Runs on a thread of its
+// own that ends by itself once the ring is stopped; nothing waits for it.
+class AudioDecoder {
+public:
+    explicit AudioDecoder(std::shared_ptr<AudioRing> ring) : ring_(std::move(ring)) {}
+
     void run(const QString& path, int streamIndex, double startTime, const QAudioFormat& format) {
         QString error;
-        ffmpeg::FormatContext input = ffmpeg::openInput(path, error);
+        ffmpeg::FormatContext input =
+            ffmpeg::openInput(path, error, [ring = ring_] { return ring->stopped(); });
         if (!input || streamIndex >= int(input->nb_streams))
             return;
         AVStream* stream = input->streams[streamIndex];
@@ -141,18 +156,21 @@ private:
         }
     }
 
+private:
     std::shared_ptr<AudioRing> ring_;
-    std::thread thread_;
 };
 
-std::unique_ptr<AudioOutput> AudioOutput::create(const QString& path, int audioStream) {
+std::unique_ptr<AudioOutput> AudioOutput::create(const QString& path, int audioStream,
+                                                 WorkerGroup& workers) {
     if (audioStream < 0 || QMediaDevices::defaultAudioOutput().isNull())
         return nullptr;
-    std::unique_ptr<AudioOutput> output(new AudioOutput);
+    std::unique_ptr<AudioOutput> output(new AudioOutput(workers));
     output->path_ = path;
     output->audioStream_ = audioStream;
     return output;
 }
+
+AudioOutput::AudioOutput(WorkerGroup& workers) : workers_(workers) {}
 
 AudioOutput::~AudioOutput() {
     stop();
@@ -171,10 +189,11 @@ void AudioOutput::start(double itemTime) {
         return;
     bytesPerSecond_ = format.bytesForDuration(1'000'000);
     ring_ = std::make_shared<AudioRing>(std::size_t(bytesPerSecond_ / 2));
-    ring_->open(QIODevice::ReadOnly);
-    decoder_ = std::make_unique<AudioDecoder>(path_, audioStream_, itemTime, format, ring_);
+    device_ = std::make_unique<AudioRingDevice>(ring_);
+    workers_.start([decoder = AudioDecoder(ring_), path = path_, stream = audioStream_, itemTime,
+                    format]() mutable { decoder.run(path, stream, itemTime, format); });
     sink_ = std::make_unique<QAudioSink>(device, format);
-    sink_->start(ring_.get());
+    sink_->start(device_.get());
     startTime_ = itemTime;
     running_ = true;
 }
@@ -182,10 +201,11 @@ void AudioOutput::start(double itemTime) {
 void AudioOutput::stop() {
     if (sink_)
         sink_->stop();
+    // The decoding thread sees the stop and ends by itself.
     if (ring_)
         ring_->stop();
-    decoder_.reset();
     sink_.reset();
+    device_.reset();
     ring_.reset();
     running_ = false;
 }

@@ -7,16 +7,18 @@
 
 class QAudioSink;
 class AudioRing;
-class AudioDecoder;
+class AudioRingDevice;
+class WorkerGroup;
 
 // The sound of one item: a decoding thread of its own (separate from the video's, so that video
 // frames waiting in their queue never hold up the sound) resampling into a short ring that a
-// QAudioSink on the main thread pulls from.
+// QAudioSink on the main thread pulls from. Stopping never waits for that thread.
 class AudioOutput {
 public:
     // Nothing when the machine has no audio output device or the file no audio track; the
-    // picture then plays on without sound.
-    static std::unique_ptr<AudioOutput> create(const QString& path, int audioStream);
+    // picture then plays on without sound. The decoding threads belong to `workers`.
+    static std::unique_ptr<AudioOutput> create(const QString& path, int audioStream,
+                                               WorkerGroup& workers);
     ~AudioOutput();
 
     const QString& path() const { return path_; }
@@ -28,7 +30,7 @@ public:
     std::optional<double> clockSeconds() const;
 
 private:
-    AudioOutput() = default;
+    explicit AudioOutput(WorkerGroup& workers);
 
     QString path_;
     int audioStream_ = -1;
@@ -36,6 +38,7 @@ private:
     double startTime_ = 0;
     int bytesPerSecond_ = 0;
     std::shared_ptr<AudioRing> ring_;
-    std::unique_ptr<AudioDecoder> decoder_;
+    std::unique_ptr<AudioRingDevice> device_;
+    WorkerGroup& workers_;
     std::unique_ptr<QAudioSink> sink_;
 };

@@ -1,5 +1,7 @@
 #include "preview/player/DecodeWorker.h"
 
+#include "model/FileNames.h"
+
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
@@ -42,6 +44,7 @@ void DecodeWorker::run() {
         if (work.stop)
             return;
         epoch = work.epoch;
+        workingEpoch_ = epoch;
         if (failed_)
             continue;
         Step step;
@@ -56,7 +59,7 @@ void DecodeWorker::run() {
 
 bool DecodeWorker::open() {
     struct stat info {};
-    if (::stat(path_.toLocal8Bit().constData(), &info) != 0) {
+    if (::stat(FileNames::encodedPath(path_).constData(), &info) != 0) {
         fail(ffmpeg::errorText(AVERROR(errno)));
         return false;
     }
@@ -65,7 +68,8 @@ bool DecodeWorker::open() {
     lastFileCheck_ = DecodeMailbox::Clock::now();
 
     QString error;
-    format_ = ffmpeg::openInput(path_, error);
+    format_ = ffmpeg::openInput(
+        path_, error, [mailbox = mailbox_, this] { return mailbox->isAbandoned(workingEpoch_); });
     if (!format_) {
         fail(error);
         return false;
@@ -137,7 +141,7 @@ bool DecodeWorker::fileIsGone(QString& message) {
         return false;
     lastFileCheck_ = now;
     struct stat info {};
-    if (::stat(path_.toLocal8Bit().constData(), &info) != 0) {
+    if (::stat(FileNames::encodedPath(path_).constData(), &info) != 0) {
         message = ffmpeg::errorText(AVERROR(errno));
         return true;
     }
@@ -202,30 +206,55 @@ DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch) {
                : Step::Abandoned;
 }
 
+DecodeWorker::Step DecodeWorker::readFailure(int result, std::uint64_t epoch) {
+    // A read given up because a newer seek or a stop came is no failure of the file.
+    if (result == AVERROR_EXIT && mailbox_->isAbandoned(epoch))
+        return Step::Abandoned;
+    return fail(ffmpeg::errorText(result));
+}
+
+int DecodeWorker::nextVideoPacket() {
+    if (packetWaiting_)
+        return 0;
+    for (;;) {
+        const int result = av_read_frame(format_.get(), packet_.get());
+        if (result < 0)
+            return result;
+        if (packet_->stream_index == streamIndex_) {
+            packetWaiting_ = true;
+            return 0;
+        }
+        av_packet_unref(packet_.get());
+    }
+}
+
+int DecodeWorker::sendPacket() {
+    const int sent = avcodec_send_packet(video_.get(), packet_.get());
+    if (sent == AVERROR(EAGAIN))
+        return 0;
+    av_packet_unref(packet_.get());
+    packetWaiting_ = false;
+    return sent == AVERROR_INVALIDDATA ? 0 : sent;
+}
+
 DecodeWorker::Step DecodeWorker::decodeAhead(std::uint64_t epoch) {
     if (QString gone; fileIsGone(gone))
         return fail(gone);
     if (!draining_) {
-        const int result = av_read_frame(format_.get(), packet_.get());
+        const int result = nextVideoPacket();
         if (result == AVERROR_EOF) {
             draining_ = true;
             avcodec_send_packet(video_.get(), nullptr);
         } else if (result < 0) {
-            return fail(ffmpeg::errorText(result));
+            return readFailure(result, epoch);
         } else {
-            if (packet_->stream_index == streamIndex_) {
-                // Behind the clock: leave out frames nothing else refers to, to catch up.
-                const std::optional<double> now = mailbox_->runningClockTime();
-                const bool late = now && lastPts_ != AV_NOPTS_VALUE &&
-                                  itemSeconds(lastPts_) < *now - 2 * frameDuration_;
-                video_->skip_frame = late ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-                const int sent = avcodec_send_packet(video_.get(), packet_.get());
-                if (sent < 0 && sent != AVERROR_INVALIDDATA && sent != AVERROR(EAGAIN)) {
-                    av_packet_unref(packet_.get());
-                    return fail(ffmpeg::errorText(sent));
-                }
-            }
-            av_packet_unref(packet_.get());
+            // Behind the clock: leave out frames nothing else refers to, to catch up.
+            const std::optional<double> now = mailbox_->runningClockTime();
+            const bool late = now && lastPts_ != AV_NOPTS_VALUE &&
+                              itemSeconds(lastPts_) < *now - 2 * frameDuration_;
+            video_->skip_frame = late ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            if (const int sent = sendPacket(); sent < 0)
+                return fail(ffmpeg::errorText(sent));
         }
     }
     for (;;) {
@@ -277,8 +306,10 @@ DecodeWorker::Step DecodeWorker::seekFrom(std::int64_t seekTs, std::int64_t targ
     if (result < 0)
         result = avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, seekTs, seekTs, 0);
     if (result < 0)
-        return fail(ffmpeg::errorText(result));
+        return readFailure(result, epoch);
     avcodec_flush_buffers(video_.get());
+    av_packet_unref(packet_.get());
+    packetWaiting_ = false;
     draining_ = false;
     atEnd_ = false;
     lastPts_ = AV_NOPTS_VALUE;
@@ -290,22 +321,18 @@ DecodeWorker::Step DecodeWorker::seekFrom(std::int64_t seekTs, std::int64_t targ
         if (mailbox_->isAbandoned(epoch))
             return Step::Abandoned;
         if (!draining) {
-            result = av_read_frame(format_.get(), packet_.get());
+            result = nextVideoPacket();
             if (result == AVERROR_EOF) {
                 draining = true;
                 avcodec_send_packet(video_.get(), nullptr);
             } else if (result < 0) {
-                return fail(ffmpeg::errorText(result));
-            } else if (packet_->stream_index == streamIndex_) {
+                return readFailure(result, epoch);
+            } else {
                 const bool wellBefore = packet_->pts != AV_NOPTS_VALUE &&
                                         packet_->pts + 2 * frameDurationTs_ < targetTs;
                 video_->skip_frame = wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-                result = avcodec_send_packet(video_.get(), packet_.get());
-                av_packet_unref(packet_.get());
-                if (result < 0 && result != AVERROR_INVALIDDATA && result != AVERROR(EAGAIN))
+                if (result = sendPacket(); result < 0)
                     return fail(ffmpeg::errorText(result));
-            } else {
-                av_packet_unref(packet_.get());
             }
         }
         for (;;) {

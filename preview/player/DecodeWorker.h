@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 #include <functional>
 #include <memory>
 #include <sys/types.h>
@@ -43,6 +45,12 @@ private:
     Step decodeAhead(std::uint64_t epoch);
     Step deliver(AVFrame* frame, std::uint64_t epoch);
     Step fail(const QString& message);
+    Step readFailure(int result, std::uint64_t epoch);
+    // Reads the next packet of the video stream unless one is still waiting to be sent;
+    // AVERROR_EOF at the end.
+    int nextVideoPacket();
+    // Sends the waiting packet; keeps it when the decoder first wants frames taken out (EAGAIN).
+    int sendPacket();
     bool fileIsGone(QString& message);
     VideoFrame takeDisplayable(AVFrame* frame);
     double itemSeconds(std::int64_t pts) const;
@@ -65,6 +73,9 @@ private:
     double expectedEnd_ = 0;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     bool draining_ = false;
+    bool packetWaiting_ = false;
+    // The seek (or stretch of playback) being served; reads give up once it is abandoned.
+    std::atomic<std::uint64_t> workingEpoch_{0};
     bool atEnd_ = false;
     bool failed_ = false;
     dev_t device_ = 0;

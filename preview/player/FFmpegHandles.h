@@ -9,13 +9,15 @@ extern "C" {
 }
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 // Owners for the FFmpeg objects the player holds.
 namespace ffmpeg {
 
+// Also frees what openInput attached to the context.
 struct FormatCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+    void operator()(AVFormatContext* context) const;
 };
 struct CodecFreer {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
@@ -48,14 +50,8 @@ inline QString errorText(int code) {
 }
 
 // Opens a local file for demuxing; on failure returns null and sets error to FFmpeg's text.
-inline FormatContext openInput(const QString& path, QString& error) {
-    AVFormatContext* raw = nullptr;
-    const int result = avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr);
-    if (result < 0) {
-        error = errorText(result);
-        return nullptr;
-    }
-    return FormatContext(raw);
-}
+// Every blocking read of the context asks `interrupt` first and gives up (AVERROR_EXIT) once it
+// answers true. The path is taken byte for byte, whatever characters it holds.
+FormatContext openInput(const QString& path, QString& error, std::function<bool()> interrupt);
 
 } // namespace ffmpeg

@@ -4,6 +4,7 @@
 #include "preview/player/DecodeWorker.h"
 #include "preview/player/TrackProbe.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -24,7 +25,6 @@ FFmpegPlayer::FFmpegPlayer(QObject* parent) : Player(parent) {
 FFmpegPlayer::~FFmpegPlayer() {
     audio_.reset();
     retireCurrentItem();
-    joinFinishedThreads(true);
 }
 
 QFuture<PlayerAssetTracks> FFmpegPlayer::loadTracks(const QUrl& url) {
@@ -34,22 +34,20 @@ QFuture<PlayerAssetTracks> FFmpegPlayer::loadTracks(const QUrl& url) {
 
 Player::ItemId FFmpegPlayer::replaceCurrentItem(const QUrl& url) {
     retireCurrentItem();
-    joinFinishedThreads(false);
     setClock(false, 0);
 
     auto item = std::make_unique<Item>();
     item->id = nextItemId_++;
     item->path = url.isLocalFile() ? url.toLocalFile() : url.toString();
     item->mailbox = std::make_shared<DecodeMailbox>(queueCapacity);
-    item->finished = std::make_shared<std::atomic_bool>(false);
 
-    // The decoding thread reports through queued calls on this object; the destructor joins every
-    // thread before the object goes, and each call first checks that its item is still current.
+    // The decoding thread reports through queued calls to the main thread, which may find this
+    // player gone; each call first checks that the player and its item are still current.
     const ItemId id = item->id;
     QPointer<FFmpegPlayer> self(this);
-    auto post = [this, self](auto call) {
+    auto post = [self](auto call) {
         QMetaObject::invokeMethod(
-            this,
+            QCoreApplication::instance(),
             [self, call] {
                 if (self)
                     call();
@@ -92,11 +90,8 @@ Player::ItemId FFmpegPlayer::replaceCurrentItem(const QUrl& url) {
         });
     };
 
-    auto worker = std::make_shared<DecodeWorker>(item->path, item->mailbox, std::move(events));
-    item->thread = std::thread([worker, finished = item->finished] {
-        worker->run();
-        finished->store(true);
-    });
+    workers_.start([worker = std::make_shared<DecodeWorker>(item->path, item->mailbox,
+                                                            std::move(events))] { worker->run(); });
     item_ = std::move(item);
     return id;
 }
@@ -115,22 +110,9 @@ void FFmpegPlayer::retireCurrentItem() {
         audio_->stop();
     if (item_->pendingSeek)
         finishSeek(false);
+    // The thread may be in the middle of decoding a frame or of a read; it ends by itself.
     item_->mailbox->requestStop();
-    // The thread may be in the middle of decoding a frame; it is joined later, never waited for
-    // here.
-    retired_.push_back(Retired{std::move(item_->thread), item_->finished});
     item_.reset();
-}
-
-void FFmpegPlayer::joinFinishedThreads(bool all) {
-    auto it = std::remove_if(retired_.begin(), retired_.end(), [all](Retired& retired) {
-        if (!all && !retired.finished->load())
-            return false;
-        if (retired.thread.joinable())
-            retired.thread.join();
-        return true;
-    });
-    retired_.erase(it, retired_.end());
 }
 
 Player::ItemId FFmpegPlayer::currentItem() const {
@@ -295,7 +277,7 @@ void FFmpegPlayer::updateAudio() {
         if (audioCheckedItem_ == item_->id)
             return;
         audioCheckedItem_ = item_->id;
-        audio_ = AudioOutput::create(item_->path, item_->audioStream);
+        audio_ = AudioOutput::create(item_->path, item_->audioStream, workers_);
         if (!audio_)
             return;
     }

@@ -2,19 +2,18 @@
 
 #include "preview/player/DecodeMailbox.h"
 #include "preview/player/Player.h"
+#include "preview/player/WorkerGroup.h"
 
 #include <QTimer>
 
-#include <atomic>
 #include <memory>
-#include <thread>
-#include <vector>
 
 class AudioOutput;
 
 // The player over FFmpeg. Each item gets its own decoding thread (DecodeWorker) that owns the
 // demuxer and decoder; this object keeps the item's status, the playback clock and the pending
-// seek on the main thread, and reads decoded frames from the short queue the thread fills.
+// seek on the main thread, and reads decoded frames from the short queue the thread fills. A
+// dropped item's thread is told to stop and ends by itself: the main thread never waits for it.
 class FFmpegPlayer : public Player {
     Q_OBJECT
 public:
@@ -52,8 +51,6 @@ private:
         ItemId id = 0;
         QString path;
         std::shared_ptr<DecodeMailbox> mailbox;
-        std::thread thread;
-        std::shared_ptr<std::atomic_bool> finished;
         PlayerItemStatus status = PlayerItemStatus::Unknown;
         std::optional<QString> error;
         double frameDuration = 1.0 / 30.0;
@@ -64,10 +61,6 @@ private:
         std::optional<PendingSeek> pendingSeek;
         std::optional<QueuedFrame> shown;
     };
-    struct Retired {
-        std::thread thread;
-        std::shared_ptr<std::atomic_bool> finished;
-    };
 
     double clockSeconds() const;
     void setClock(bool running, double time);
@@ -75,11 +68,11 @@ private:
     void finishSeek(bool finished);
     void failItem(ItemId id, const QString& message);
     void retireCurrentItem();
-    void joinFinishedThreads(bool all);
     void updateAudio();
 
+    // Declared first, so that it is the last to go: it waits a bounded time for the threads.
+    WorkerGroup workers_;
     std::unique_ptr<Item> item_;
-    std::vector<Retired> retired_;
     ItemId nextItemId_ = 1;
     bool playing_ = false;
     MediaTime anchorTime_ = MediaTime::zero();

@@ -17,6 +17,7 @@ struct PlayerAssetTracks {
     int videoTrackCount = 0;
     int audioTrackCount = 0;
     float nominalFrameRate = 0; // of the first video track; 0 when unknown
+    double duration = 0;        // seconds, of the first video track or else the file; 0 unknown
 };
 
 enum class PlayerItemStatus { Unknown, ReadyToPlay, Failed };

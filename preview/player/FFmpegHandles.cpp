@@ -1,0 +1,46 @@
+#include "preview/player/FFmpegHandles.h"
+
+#include "model/FileNames.h"
+
+namespace ffmpeg {
+
+namespace {
+
+// Lives as long as the context that asks it.
+struct Interrupter {
+    std::function<bool()> interrupt;
+    static int ask(void* opaque) { return static_cast<Interrupter*>(opaque)->interrupt() ? 1 : 0; }
+};
+
+} // namespace
+
+FormatContext openInput(const QString& path, QString& error, std::function<bool()> interrupt) {
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) {
+        error = errorText(AVERROR(ENOMEM));
+        return nullptr;
+    }
+    // The context keeps only a pointer; the interrupter is freed with the context through its
+    // opaque field, which FFmpeg never touches.
+    auto* interrupter = new Interrupter{std::move(interrupt)};
+    raw->interrupt_callback = {&Interrupter::ask, interrupter};
+    raw->opaque = interrupter;
+    // "file:" keeps FFmpeg from reading "name:rest" as a protocol.
+    const QByteArray url = QByteArrayLiteral("file:") + FileNames::encodedPath(path);
+    const int result = avformat_open_input(&raw, url.constData(), nullptr, nullptr);
+    if (result < 0) {
+        // FFmpeg freed the context on failure.
+        delete interrupter;
+        error = errorText(result);
+        return nullptr;
+    }
+    return FormatContext(raw);
+}
+
+void FormatCloser::operator()(AVFormatContext* context) const {
+    auto* interrupter = context ? static_cast<Interrupter*>(context->opaque) : nullptr;
+    avformat_close_input(&context);
+    delete interrupter;
+}
+
+} // namespace ffmpeg
