@@ -1,8 +1,8 @@
 #include "media/ByteSource.h"
 
 #include "media/MovieFormatError.h"
+#include "model/FileNames.h"
 
-#include <QFile>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -26,7 +26,7 @@ namespace {
 } // namespace
 
 FileByteSource::FileByteSource(const QString& path) {
-    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray encoded = FileNames::encodedPath(path);
     // Non-blocking so that a named pipe cannot stall the open; regular files ignore the flag.
     descriptor_ = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor_ < 0)

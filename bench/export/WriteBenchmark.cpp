@@ -12,17 +12,19 @@ const QUrl dtd = QUrl::fromLocalFile(QStringLiteral(TESSALY_TESTDATA_DIR "/FCPXM
 
 struct Request {
     QTemporaryDir folder;
-    QUrl source;
-    ExportMediaInfo info;
-    QList<ExportView> views = {{QStringLiteral("Front"), 0, 0, 0, 90},
-                               {QStringLiteral("Left"), -90, 5, 0, 100},
-                               {QStringLiteral("Back"), 180, -12.5, 3, 110},
-                               {QStringLiteral("Right"), 90, 33.3, 0, 75}};
+    ExportRequest request;
 
     Request() {
         const QString clip = folder.filePath(QStringLiteral("Dive Trip.mp4"));
         QFile(clip).open(QIODevice::WriteOnly);
-        source = QUrl::fromLocalFile(clip);
+        request.source = QUrl::fromLocalFile(clip);
+        request.views = {{QStringLiteral("Front"), {0, 0, 0, 90}},
+                         {QStringLiteral("Left"), {-90, 5, 0, 100}},
+                         {QStringLiteral("Back"), {180, -12.5, 3, 110}},
+                         {QStringLiteral("Right"), {90, 33.3, 0, 75}}};
+        request.size = {1920, 1080};
+        request.name = QStringLiteral("Dive");
+        ExportMediaInfo& info = request.info;
         info.width = 5760;
         info.height = 2880;
         info.frameDuration = MediaTime::make(1001, 30000);
@@ -32,20 +34,16 @@ struct Request {
         info.sampleRate = 48000;
         info.colorSpace = QStringLiteral("1-1-1 (Rec. 709)");
     }
-    XmlDocument document() const {
-        return FCPXMLExporter::document(source, info, views, 1920, 1080, QStringLiteral("Dive"),
-                                        QStringLiteral("direct"));
-    }
+    XmlDocument document() const { return FCPXMLExporter::document(request); }
 };
 
 void writeEndToEnd(benchmark::State& state) {
-    const Request request;
+    Request setup;
     int count = 0;
     for (auto _ : state) {
-        const QUrl destination =
-            QUrl::fromLocalFile(request.folder.filePath(QString::number(++count) + ".fcpxml"));
-        FCPXMLExporter::write(request.source, request.info, request.views, 1920, 1080,
-                              QStringLiteral("Dive"), QStringLiteral("direct"), destination, dtd);
+        setup.request.destination =
+            QUrl::fromLocalFile(setup.folder.filePath(QString::number(++count) + ".fcpxml"));
+        FCPXMLExporter::write(setup.request, dtd);
     }
 }
 BENCHMARK(writeEndToEnd)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly();

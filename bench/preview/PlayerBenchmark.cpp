@@ -5,6 +5,7 @@
 // previous key frame, CPU while paused, and the peak resident memory.
 #include "preview/LivePreviewSession.h"
 #include "preview/player/FFmpegHandles.h"
+#include "preview/player/FFmpegPlayer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,20 +22,10 @@
 
 namespace {
 
-class NullFrame : public PreviewFrame {
-public:
-    explicit NullFrame(double time) : time_(time) {}
-    double time() const override { return time_; }
-
-private:
-    double time_;
-};
-
 class NullRenderer : public PreviewRenderer {
 public:
-    std::shared_ptr<const PreviewFrame> makeFrame(const VideoFrame&, double time) override {
-        return std::make_shared<NullFrame>(time);
-    }
+    void showFrame(const VideoFrame&, double) override {}
+    void clearFrame() override {}
 };
 
 double cpuSeconds() {
@@ -62,7 +53,7 @@ struct FrameIndex {
 FrameIndex readIndex(const QString& path) {
     FrameIndex index;
     QString error;
-    ffmpeg::FormatContext format = ffmpeg::openInput(path, error);
+    ffmpeg::FormatContext format = ffmpeg::openInput(path, error, [] { return false; });
     avformat_find_stream_info(format.get(), nullptr);
     const int stream = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     const AVRational base = format->streams[stream]->time_base;
@@ -117,7 +108,8 @@ int main(int argc, char** argv) {
     const double decodeOnlyFps = double(index.times.size()) / (watch.elapsed() / 1000.0);
     std::printf("ffmpeg decode-only: %.1f fps\n", decodeOnlyFps);
 
-    LivePreviewSession session([] { return std::make_unique<NullRenderer>(); });
+    LivePreviewSession session(std::make_unique<FFmpegPlayer>(),
+                               [] { return std::make_shared<NullRenderer>(); });
     auto load = session.load(QUrl::fromLocalFile(clip), duration, 0);
     watch.restart();
     if (!QTest::qWaitFor([&] { return load.isReady(); }, 30000))
