@@ -2,6 +2,9 @@
 
 #include "model/FileNames.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace ffmpeg {
 
 namespace {
@@ -15,6 +18,17 @@ struct Interrupter {
 } // namespace
 
 FormatContext openInput(const QString& path, QString& error, std::function<bool()> interrupt) {
+    // Opening a named pipe or a device would block in the system, where no interrupt reaches.
+    struct stat status {};
+    if (::stat(FileNames::encodedPath(path).constData(), &status) != 0) {
+        error = errorText(AVERROR(errno));
+        return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = QStringLiteral("The file \u201C%1\u201D is not a movie file.")
+                    .arg(FileNames::displayText(FileNames::lastPathComponent(path)));
+        return nullptr;
+    }
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) {
         error = errorText(AVERROR(ENOMEM));
