@@ -1,6 +1,7 @@
 #include "app/KorvaneApp.h"
 
 #include "export/FCPXMLExporter.h"
+#include "export/LibxmlSetup.h"
 #include "media/MediaInspector.h"
 #include "model/FileNames.h"
 #include "model/UserError.h"
@@ -13,6 +14,8 @@
 
 #include <QApplication>
 #include <QIcon>
+
+#include <csignal>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -63,6 +66,10 @@ Composition standardComposition() {
 }
 
 void prepareProcess() {
+    // A save cut short by the file-size limit fails with EFBIG and cleans up after itself,
+    // instead of killing the program with its temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+    initialiseLibxml();
     // Every failure reaches the user as a sentence in the window; FFmpeg's own chatter about a
     // damaged file would only clutter the terminal.
     av_log_set_level(AV_LOG_QUIET);

@@ -1,7 +1,5 @@
 #include "cli/CliArguments.h"
 
-#include <cmath>
-
 UsageError::UsageError(const QString& reason) : std::runtime_error(reason.toStdString()) {}
 
 namespace CliArguments {
@@ -16,51 +14,78 @@ double parseNumber(const QString& text, const QString& what) {
     return value;
 }
 
-// Anything that is not one of a command's options must be its one source file.
-void takeSourceFile(const QString& arg, QString& file) {
-    if (arg.startsWith(QLatin1String("--")))
-        throw UsageError(QStringLiteral("Unknown option %1.").arg(arg));
-    if (!file.isEmpty())
-        throw UsageError(QStringLiteral("Name one source file only."));
-    file = arg;
-}
-
+// Walks a command's arguments: options with their values, and the one file.
 class Reader {
 public:
     explicit Reader(const QStringList& arguments) : args_(arguments) {}
-    bool atEnd() const { return index_ >= args_.size(); }
-    QString next() { return args_.at(index_++); }
-    QString valueFor(const QString& option) {
-        if (atEnd())
-            throw UsageError(QStringLiteral("%1 needs a value.").arg(option));
-        return next();
+
+    // The next option, or nothing when the next argument is a file (after "--", every one is).
+    // Throws HelpRequested for -h or --help in an option's place.
+    bool next() {
+        while (index_ < args_.size()) {
+            current_ = args_.at(index_++);
+            if (!optionsEnded_ && current_ == QLatin1String("--")) {
+                optionsEnded_ = true;
+                continue;
+            }
+            isOption_ =
+                !optionsEnded_ && current_.startsWith(QLatin1Char('-')) && current_.size() > 1;
+            if (isOption_ &&
+                (current_ == QLatin1String("-h") || current_ == QLatin1String("--help")))
+                throw HelpRequested();
+            return true;
+        }
+        return false;
     }
+    bool isOption() const { return isOption_; }
+    const QString& current() const { return current_; }
+    // The option's value, whatever it looks like.
+    QString value() {
+        if (index_ >= args_.size())
+            throw UsageError(QStringLiteral("%1 needs a value.").arg(current_));
+        return args_.at(index_++);
+    }
+    // Anything that is not one of the command's options must be its one file.
+    void takeFile(QString& file) const {
+        if (isOption_)
+            throw UsageError(QStringLiteral("Unknown option %1.").arg(current_));
+        if (!file.isEmpty())
+            throw UsageError(QStringLiteral("Name one source file only."));
+        file = current_;
+    }
+
+    struct HelpRequested {};
 
 private:
     const QStringList& args_;
     qsizetype index_ = 0;
+    QString current_;
+    bool isOption_ = false;
+    bool optionsEnded_ = false;
 };
 
 ExportCommand parseExport(Reader& reader) {
     ExportCommand command;
     bool sawOutput = false;
-    while (!reader.atEnd()) {
-        const QString arg = reader.next();
-        if (arg == QLatin1String("--output")) {
-            command.output = reader.valueFor(arg);
+    while (reader.next()) {
+        const QString& arg = reader.current();
+        if (!reader.isOption()) {
+            reader.takeFile(command.file);
+        } else if (arg == QLatin1String("--output")) {
+            command.output = reader.value();
             sawOutput = true;
         } else if (arg == QLatin1String("--views")) {
-            const QString value = reader.valueFor(arg);
+            const QString value = reader.value();
             if (value != QLatin1String("3") && value != QLatin1String("4"))
                 throw UsageError(QStringLiteral("--views must be 3 or 4."));
             command.viewCount = value.toInt();
         } else if (arg == QLatin1String("--format")) {
-            const auto format = OutputFormat::fromRawValue(reader.valueFor(arg));
+            const auto format = OutputFormat::fromRawValue(reader.value());
             if (!format)
                 throw UsageError(QStringLiteral("--format must be landscape or portrait."));
             command.format = *format;
         } else if (arg == QLatin1String("--resolution")) {
-            const QString value = reader.valueFor(arg);
+            const QString value = reader.value();
             if (value == QLatin1String("hd"))
                 command.resolution = OutputResolution::hd;
             else if (value == QLatin1String("4k"))
@@ -68,18 +93,18 @@ ExportCommand parseExport(Reader& reader) {
             else
                 throw UsageError(QStringLiteral("--resolution must be hd or 4k."));
         } else if (arg == QLatin1String("--layout")) {
-            const auto layout = exportLayoutFromRawValue(reader.valueFor(arg));
+            const auto layout = exportLayoutFromRawValue(reader.value());
             if (!layout)
                 throw UsageError(QStringLiteral("--layout must be direct or compound."));
             command.layout = *layout;
         } else if (arg == QLatin1String("--name")) {
-            command.name = reader.valueFor(arg);
+            command.name = reader.value();
         } else if (arg == QLatin1String("--view")) {
-            command.views.append(parseView(reader.valueFor(arg)));
+            command.views.append(parseView(reader.value()));
         } else if (arg == QLatin1String("--dtd")) {
-            command.dtd = reader.valueFor(arg);
+            command.dtd = reader.value();
         } else {
-            takeSourceFile(arg, command.file);
+            reader.takeFile(command.file);
         }
     }
     if (command.file.isEmpty())
@@ -92,35 +117,45 @@ ExportCommand parseExport(Reader& reader) {
     return command;
 }
 
+void parseSize(const QString& value, RenderCommand& command) {
+    const QStringList parts = value.split(QLatin1Char('x'));
+    bool widthOk = false, heightOk = false;
+    if (parts.size() == 2) {
+        command.width = parts[0].toInt(&widthOk);
+        command.height = parts[1].toInt(&heightOk);
+    }
+    const auto inRange = [](int side) {
+        return side >= RenderCommand::smallestSide && side <= RenderCommand::largestSide;
+    };
+    if (!widthOk || !heightOk || !inRange(command.width) || !inRange(command.height))
+        throw UsageError(QStringLiteral("--size takes WIDTHxHEIGHT in pixels, from %1 to %2 on "
+                                        "each side, not “%3”.")
+                             .arg(RenderCommand::smallestSide)
+                             .arg(RenderCommand::largestSide)
+                             .arg(value));
+}
+
 RenderCommand parseRender(Reader& reader) {
     RenderCommand command;
     bool sawTime = false;
-    while (!reader.atEnd()) {
-        const QString arg = reader.next();
-        if (arg == QLatin1String("--time")) {
-            command.time = parseNumber(reader.valueFor(arg), QStringLiteral("The time"));
-            if (!std::isfinite(command.time) || command.time < 0)
-                throw UsageError(QStringLiteral("--time must be a number of seconds from 0."));
+    while (reader.next()) {
+        const QString& arg = reader.current();
+        if (!reader.isOption()) {
+            reader.takeFile(command.file);
+        } else if (arg == QLatin1String("--time")) {
+            // Any number; whether it lies within the source is known once the source is open.
+            command.time = parseNumber(reader.value(), QStringLiteral("The time"));
             sawTime = true;
         } else if (arg == QLatin1String("--output")) {
-            command.output = reader.valueFor(arg);
+            command.output = reader.value();
         } else if (arg == QLatin1String("--size")) {
-            const QString value = reader.valueFor(arg);
-            const QStringList parts = value.split(QLatin1Char('x'));
-            bool widthOk = false, heightOk = false;
-            if (parts.size() == 2) {
-                command.width = parts[0].toInt(&widthOk);
-                command.height = parts[1].toInt(&heightOk);
-            }
-            if (!widthOk || !heightOk || command.width < 1 || command.height < 1 ||
-                command.width > 16384 || command.height > 16384)
-                throw UsageError(QStringLiteral("--size takes WIDTHxHEIGHT in pixels, from 1 to "
-                                                "16384, not “%1”.")
-                                     .arg(value));
+            parseSize(reader.value(), command);
         } else if (arg == QLatin1String("--view")) {
-            command.view = parseView(reader.valueFor(arg));
+            command.view = parseView(reader.value());
+        } else if (arg == QLatin1String("--overwrite")) {
+            command.overwrite = true;
         } else {
-            takeSourceFile(arg, command.file);
+            reader.takeFile(command.file);
         }
     }
     if (command.file.isEmpty())
@@ -132,6 +167,19 @@ RenderCommand parseRender(Reader& reader) {
     return command;
 }
 
+// A command that takes one file and no options.
+QString parseOneFile(Reader& reader, const QString& missing, const QString& command) {
+    QString file;
+    while (reader.next()) {
+        if (reader.isOption())
+            throw UsageError(QStringLiteral("%1 takes one file and no options.").arg(command));
+        reader.takeFile(file);
+    }
+    if (file.isEmpty())
+        throw UsageError(missing);
+    return file;
+}
+
 } // namespace
 
 QString usage() {
@@ -141,7 +189,8 @@ QString usage() {
         "[--format landscape|portrait] [--resolution hd|4k] [--layout direct|compound] "
         "[--name NAME] [--view NAME:PAN:TILT:ROLL:WIDTH]... [--dtd DTD]\n"
         "       tessaly-cli render SOURCE --time SECONDS --output OUT.png [--size WxH] "
-        "[--view NAME:PAN:TILT:ROLL:WIDTH]\n"
+        "[--view NAME:PAN:TILT:ROLL:WIDTH] [--overwrite]\n"
+        "       tessaly-cli install-dtd FCPXMLv1_14.dtd\n"
         "       tessaly-cli --help");
 }
 
@@ -161,35 +210,36 @@ NamedView parseView(const QString& text) {
 }
 
 CliCommand parse(const QStringList& arguments) {
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
-        return {};
-    Reader reader(arguments);
-    if (reader.atEnd())
+    if (arguments.isEmpty())
         throw UsageError(QStringLiteral("Name a command."));
-    const QString command = reader.next();
+    const QString& command = arguments.first();
     CliCommand result;
-    if (command == QLatin1String("inspect")) {
-        if (reader.atEnd())
-            throw UsageError(QStringLiteral("Name the video to inspect."));
-        result.kind = CliCommand::inspect;
-        result.inspectArgs.file = reader.next();
-        if (result.inspectArgs.file.startsWith(QLatin1String("--")))
-            throw UsageError(QStringLiteral("Unknown option %1.").arg(result.inspectArgs.file));
-        if (!reader.atEnd())
-            throw UsageError(QStringLiteral("inspect takes one file and no options."));
+    if (command == QLatin1String("-h") || command == QLatin1String("--help"))
         return result;
+    const QStringList rest = arguments.mid(1);
+    Reader reader(rest);
+    try {
+        if (command == QLatin1String("inspect")) {
+            result.kind = CliCommand::inspect;
+            result.inspectArgs.file =
+                parseOneFile(reader, QStringLiteral("Name the video to inspect."), command);
+        } else if (command == QLatin1String("export")) {
+            result.kind = CliCommand::exportProject;
+            result.exportArgs = parseExport(reader);
+        } else if (command == QLatin1String("render")) {
+            result.kind = CliCommand::render;
+            result.renderArgs = parseRender(reader);
+        } else if (command == QLatin1String("install-dtd")) {
+            result.kind = CliCommand::installDTD;
+            result.installDTDArgs.file = parseOneFile(
+                reader, QStringLiteral("Name the FCPXMLv1_14.dtd file to install."), command);
+        } else {
+            throw UsageError(QStringLiteral("Unknown command %1.").arg(command));
+        }
+    } catch (const Reader::HelpRequested&) {
+        return CliCommand{};
     }
-    if (command == QLatin1String("export")) {
-        result.kind = CliCommand::exportProject;
-        result.exportArgs = parseExport(reader);
-        return result;
-    }
-    if (command == QLatin1String("render")) {
-        result.kind = CliCommand::render;
-        result.renderArgs = parseRender(reader);
-        return result;
-    }
-    throw UsageError(QStringLiteral("Unknown command %1.").arg(command));
+    return result;
 }
 
 } // namespace CliArguments

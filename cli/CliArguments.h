@@ -43,23 +43,34 @@ struct RenderCommand {
     QString file;
     double time = 0;
     QString output;
+    static constexpr int smallestSide = 16;
+    static constexpr int largestSide = 8192;
     int width = 1920;
     int height = 1080;
     NamedView view{QStringLiteral("View"), {}};
+    // Replace an existing picture (never the source video).
+    bool overwrite = false;
+};
+
+struct InstallDTDCommand {
+    QString file;
 };
 
 struct CliCommand {
-    enum Kind { help, inspect, exportProject, render } kind = help;
+    enum Kind { help, inspect, exportProject, render, installDTD } kind = help;
     InspectCommand inspectArgs;
     ExportCommand exportArgs;
     RenderCommand renderArgs;
+    InstallDTDCommand installDTDArgs;
 };
 
 namespace CliArguments {
 
 QString usage();
 
-// Throws UsageError for anything that is not a complete, well-formed command.
+// Throws UsageError for anything that is not a complete, well-formed command. "-h" and "--help"
+// ask for help only where an option may stand; as an option's value they are that value. "--"
+// ends the options: what follows is a file.
 CliCommand parse(const QStringList& arguments);
 
 // "NAME:PAN:TILT:ROLL:WIDTH"; the name may itself contain colons.

@@ -75,7 +75,7 @@ int inspect(const InspectCommand& command, QTextStream& out, QTextStream& err) {
     }
 }
 
-int exportProject(const ExportCommand& command, QTextStream& out, QTextStream& err) {
+int exportProject(const ExportCommand& command, QTextStream& err) {
     const QUrl source = fileUrl(command.file);
     try {
         ExportRequest request = ExportRequests::make(source, setupFor(command, source));
@@ -84,7 +84,15 @@ int exportProject(const ExportCommand& command, QTextStream& out, QTextStream& e
         const std::optional<QUrl> dtd = command.dtd ? std::optional(fileUrl(*command.dtd))
                                                     : FinalCutSupport::dtdURL(Workspace::system());
         FCPXMLExporter::write(request, dtd);
-        out << request.destination.toLocalFile() << '\n';
+        return 0;
+    } catch (const std::exception& e) {
+        return refuse(err, localizedDescription(e));
+    }
+}
+
+int installDTD(const InstallDTDCommand& command, QTextStream& err) {
+    try {
+        FCPXMLExporter::installDTD(command.file, FinalCutSupport::userDTDPath());
         return 0;
     } catch (const std::exception& e) {
         return refuse(err, localizedDescription(e));

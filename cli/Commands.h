@@ -10,7 +10,9 @@
 namespace Commands {
 
 int inspect(const InspectCommand& command, QTextStream& out, QTextStream& err);
-int exportProject(const ExportCommand& command, QTextStream& out, QTextStream& err);
+// Print nothing on success.
+int exportProject(const ExportCommand& command, QTextStream& err);
+int installDTD(const InstallDTDCommand& command, QTextStream& err);
 
 // The inspected facts as one JSON object, keys in a fixed order; times as FCPXML rationals.
 QString mediaInfoJson(const ExportMediaInfo& info);

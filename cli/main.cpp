@@ -1,15 +1,18 @@
-// tessaly-cli: the window's inspection and export, and still frames of a view, for scripts.
+// tessaly-cli: the window's inspection and export, still frames of a view, and installing the
+// FCPXML document type definition, for scripts.
 
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 #include "cli/RenderCommand.h"
+#include "export/LibxmlSetup.h"
 #include "model/FileNames.h"
 #include "preview/gl/OpenGLSetup.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTextStream>
-#include <memory>
+
+#include <csignal>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -25,10 +28,24 @@ QStringList argumentsOf(int argc, char** argv) {
     return arguments;
 }
 
+// Standard error carries the command's own sentences only; Qt's notes about the session it runs
+// in (a missing runtime folder, the display) mean nothing to a script.
+void quietQt(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        QTextStream(stderr) << message << '\n';
+        std::abort();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // A write cut short by the file-size limit fails with EFBIG and cleans up after itself,
+    // instead of killing the process with its temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     av_log_set_level(AV_LOG_QUIET);
+    initialiseLibxml();
+    qInstallMessageHandler(quietQt);
     QTextStream out(stdout);
     QTextStream err(stderr);
     CliCommand command;
@@ -47,7 +64,7 @@ int main(int argc, char** argv) {
         }
         OpenGLSetup::prepareSharedContexts();
         QGuiApplication app(argc, argv);
-        return Commands::render(command.renderArgs, out, err);
+        return Commands::render(command.renderArgs, err);
     }
 
     QCoreApplication app(argc, argv);
@@ -58,7 +75,9 @@ int main(int argc, char** argv) {
     case CliCommand::inspect:
         return Commands::inspect(command.inspectArgs, out, err);
     case CliCommand::exportProject:
-        return Commands::exportProject(command.exportArgs, out, err);
+        return Commands::exportProject(command.exportArgs, err);
+    case CliCommand::installDTD:
+        return Commands::installDTD(command.installDTDArgs, err);
     case CliCommand::render:
         break;
     }

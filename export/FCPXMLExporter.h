@@ -36,6 +36,14 @@ XmlDocument document(const ExportRequest& request);
 // user's copy). Without one, throws MissingDTDError. The document's own DTD is left as it was.
 void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL);
 
+// Whether the file is an FCPXML 1.14 document type definition: read as safely as for validation,
+// parsed, and declaring the fcpxml element with version 1.14. Throws ExportError.
+void checkDTD(const QString& path);
+
+// Stores a copy of the FCPXML 1.14 DTD at `file` as a new file at `destination` (mode 0644),
+// after checkDTD; never replaces a file. Throws ExportError or std::system_error.
+void installDTD(const QString& file, const QString& destination);
+
 // The stored text: XML declaration, the root in canonical form, one line feed; UTF-8.
 QByteArray serialized(xmlDoc* document);
 

@@ -1,8 +1,12 @@
+#include "export/AtomicFile.h"
 #include "export/FCPXMLExporter.h"
 #include "export/LibxmlSetup.h"
 #include "export/PosixFiles.h"
+#include "model/FileNames.h"
 #include "model/UserError.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -69,16 +73,31 @@ void onValidityError(void* userData, const char* format, ...) {
     firstError->record(QString::fromUtf8(message));
 }
 
-// The DTD file is read here rather than by libxml2, so that nothing else (a network location, a
-// message printed by its loader) can come of it.
-XmlDtd loadDTD(const QString& path) {
-    QByteArray bytes;
+// The file Final Cut Pro installs is about 43 KB; nothing real comes near this.
+constexpr qsizetype largestDTD = 16 * 1024 * 1024;
+
+QString quoted(const QString& path) {
+    return QStringLiteral("\u201C") + FileNames::displayText(path) + QStringLiteral("\u201D");
+}
+
+// The DTD file is read here rather than by libxml2, and only when it is a regular file of a
+// sensible size: a device, a named pipe or a folder is refused at once instead of read forever.
+QByteArray readDTD(const QString& path) {
     try {
-        bytes = PosixFiles::readAll(path);
+        return PosixFiles::readRegularFile(path, largestDTD);
     } catch (const std::system_error& error) {
-        refuseValidation(localizedDescription(error));
+        if (error.code() == std::errc::no_such_file_or_directory)
+            throw ExportError(QStringLiteral("The FCPXML document type definition ") +
+                              quoted(path) + QStringLiteral(" does not exist."));
+        throw ExportError(QStringLiteral("The FCPXML document type definition at ") + quoted(path) +
+                          QStringLiteral(" could not be read."));
     }
+}
+
+XmlDtd loadDTD(const QString& path) {
+    const QByteArray bytes = readDTD(path);
     FirstError firstError;
+    const RefusedResourceWatch refused;
     DtdLoad load{{}, &firstError};
     xmlSAXVersion(&load.handler, 2);
     load.handler.serror = onDtdError;
@@ -87,6 +106,8 @@ XmlDtd loadDTD(const QString& path) {
     if (!input)
         throw std::bad_alloc();
     XmlDtd dtd(xmlIOParseDTD(&load.handler, input, XML_CHAR_ENCODING_NONE));
+    if (refused.reason())
+        refuseValidation(*refused.reason());
     if (!dtd || !firstError.text.isEmpty()) {
         refuseValidation(firstError.text.isEmpty()
                              ? QStringLiteral("The document type definition could not be read.")
@@ -115,6 +136,30 @@ private:
 
 } // namespace
 
+void checkDTD(const QString& path) {
+    initialiseLibxml();
+    const XmlDtd dtd = loadDTD(path);
+    xmlElement* root = xmlGetDtdElementDesc(dtd.get(), BAD_CAST "fcpxml");
+    xmlAttribute* version = xmlGetDtdAttrDesc(dtd.get(), BAD_CAST "fcpxml", BAD_CAST "version");
+    if (!root || !version || !version->defaultValue ||
+        xmlStrcmp(version->defaultValue, BAD_CAST "1.14") != 0)
+        throw ExportError(
+            QStringLiteral("This file is not the FCPXML 1.14 document type definition."));
+}
+
+void installDTD(const QString& file, const QString& destination) {
+    checkDTD(file);
+    const QByteArray bytes = readDTD(file);
+    QDir().mkpath(QFileInfo(destination).path());
+    try {
+        AtomicFile::write(bytes, destination, AtomicFile::Existing::keep, 0644);
+    } catch (const AtomicFile::DestinationExists&) {
+        throw ExportError(
+            QStringLiteral("An FCPXML 1.14 document type definition is already installed at ") +
+            quoted(destination) + QStringLiteral("."));
+    }
+}
+
 void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL) {
     if (!dtdURL || !dtdURL->isLocalFile())
         throw MissingDTDError();
@@ -123,13 +168,17 @@ void validate(xmlDoc* document, const std::optional<QUrl>& dtdURL) {
     const XmlDtd dtd = loadDTD(dtdURL->toLocalFile());
 
     FirstError firstError;
+    const RefusedResourceWatch refused;
     const std::unique_ptr<xmlValidCtxt, ValidCtxtDeleter> context(xmlNewValidCtxt());
     if (!context)
         throw std::bad_alloc();
     context->userData = &firstError;
     context->error = onValidityError;
     context->warning = nullptr;
-    if (xmlValidateDtd(context.get(), document, dtd.get()) != 1) {
+    const bool valid = xmlValidateDtd(context.get(), document, dtd.get()) == 1;
+    if (refused.reason())
+        refuseValidation(*refused.reason());
+    if (!valid) {
         refuseValidation(firstError.text.isEmpty()
                              ? QStringLiteral("The document does not follow the FCPXML rules.")
                              : firstError.text);

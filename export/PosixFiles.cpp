@@ -3,6 +3,7 @@
 #include "model/FileNames.h"
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace PosixFiles {
@@ -28,10 +29,16 @@ QByteArray encodedPath(const QString& path) {
     return FileNames::encodedPath(path);
 }
 
-QByteArray readAll(const QString& path) {
-    Descriptor file(::open(encodedPath(path).constData(), O_RDONLY | O_CLOEXEC));
+QByteArray readRegularFile(const QString& path, qsizetype limit) {
+    Descriptor file(
+        ::open(encodedPath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (file.get() < 0)
         throw lastError();
+    struct stat status {};
+    if (::fstat(file.get(), &status) != 0)
+        throw lastError();
+    if (!S_ISREG(status.st_mode))
+        throw std::system_error(EINVAL, std::generic_category());
     QByteArray bytes;
     char buffer[65536];
     while (true) {
@@ -42,6 +49,9 @@ QByteArray readAll(const QString& path) {
             throw lastError();
         if (n == 0)
             return bytes;
+        // A file that grows while it is read is held to the same bound.
+        if (bytes.size() + n > limit)
+            throw std::system_error(EFBIG, std::generic_category());
         bytes.append(buffer, n);
     }
 }

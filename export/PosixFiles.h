@@ -28,7 +28,9 @@ private:
 };
 
 QByteArray encodedPath(const QString& path);
-QByteArray readAll(const QString& path);
+// The whole of a regular file of at most `limit` bytes. Opened without blocking, so that a named
+// pipe is refused at once; a device, a folder or a larger file fails with EINVAL or EFBIG.
+QByteArray readRegularFile(const QString& path, qsizetype limit);
 void writeAll(int fd, const QByteArray& bytes);
 
 } // namespace PosixFiles

@@ -10,8 +10,6 @@
 #include <QUrl>
 #include <qcoro/qcorofuture.h>
 
-#include <cmath>
-
 namespace StillRenderer {
 
 namespace {
@@ -21,10 +19,12 @@ QCoro::Task<QImage> renderChecked(QString sourcePath, double seconds, ViewAngles
                                   std::unique_ptr<Player> player) {
     const QUrl url = QUrl::fromLocalFile(QFileInfo(sourcePath).absoluteFilePath());
     const PlayerAssetTracks tracks = co_await player->loadTracks(url);
-    if (!tracks.error && tracks.duration > 0 && seconds > tracks.duration)
+    if (tracks.error)
+        throw PreviewError(*tracks.error);
+    if (tracks.duration > 0 && !(seconds >= 0 && seconds <= tracks.duration))
         throw PreviewError(
             QStringLiteral("The time must be between 0 and the source's duration, %1 seconds.")
-                .arg(tracks.duration, 0, 'f', 3));
+                .arg(QString::number(tracks.duration, 'g', 10)));
 
     const auto renderer = std::make_shared<LiveGLRenderer>();
     LivePreviewSession session(std::move(player), [renderer] { return renderer; });
@@ -39,9 +39,6 @@ QCoro::Task<QImage> renderChecked(QString sourcePath, double seconds, ViewAngles
 // than through a task that finishes without ever suspending.
 QCoro::Task<QImage> render(QString sourcePath, double seconds, ViewAngles angles, QSize size,
                            std::unique_ptr<Player> player) {
-    if (!std::isfinite(seconds) || seconds < 0) {
-        throw PreviewError(QStringLiteral("The time to draw must be zero or more seconds."));
-    }
     if (!GLUploadContext::create()) {
         throw PreviewError(QStringLiteral("Could not create an OpenGL context to draw the view; "
                                           "run it in a desktop session or under xvfb-run."));

@@ -15,8 +15,9 @@
 // and an OpenGL context (a desktop session or Xvfb).
 namespace StillRenderer {
 
-// Opens the source with the preview engine over `player`, lands exactly on `seconds` and draws
-// the view into an image of `size`. Throws PreviewError with the sentence to show.
+// Opens the source with the preview engine over `player`, lands exactly on `seconds` (which must
+// lie within the source) and draws the view into an image of `size`. Throws PreviewError with
+// the sentence to show.
 QCoro::Task<QImage> render(QString sourcePath, double seconds, ViewAngles angles, QSize size,
                            std::unique_ptr<Player> player);
 
