@@ -1,13 +1,14 @@
 #include "model/UserError.h"
 
+#include "model/PlatformTexts.h"
+
 #include <system_error>
 
 MessageError::MessageError(QString message)
     : message_(std::move(message)), utf8_(message_.toUtf8()) {}
 
 MissingDTDError::MissingDTDError()
-    : ExportError(QStringLiteral("Final Cut Pro's FCPXML 1.14 support files could not be found. "
-                                 "Install or update Final Cut Pro, then try again.")) {}
+    : ExportError(PlatformTexts::text(PlatformTexts::Text::dtdMissing)) {}
 
 CancellationError::CancellationError()
     : MessageError(QStringLiteral("The operation was cancelled.")) {}

@@ -1,6 +1,7 @@
 #include "preview/LivePreviewSession.h"
 
 #include "model/UserError.h"
+#include "model/PlatformTexts.h"
 #include "preview/NextSignal.h"
 
 #include <qcoro/qcorofuture.h>
@@ -11,7 +12,7 @@
 namespace {
 
 const QString noDurationText = QStringLiteral("This video has no usable duration.");
-const QString noRendererText = QStringLiteral("Metal is unavailable on this Mac.");
+const QString noRendererText = PlatformTexts::text(PlatformTexts::Text::gpuUnavailable);
 const QString noVideoTrackText = QStringLiteral("This source has no video track.");
 const QString openTimeoutText =
     QStringLiteral("Timed out while opening this video. Check that the source drive is available.");

@@ -1,6 +1,7 @@
 #include "session/SessionModel.h"
 
 #include "model/FileNames.h"
+#include "model/PlatformTexts.h"
 #include "model/UserError.h"
 #include "platform/FilePanels.h"
 #include "platform/FinalCutSupport.h"
@@ -336,10 +337,8 @@ void SessionModel::openSavedXMLInFinalCut(const QUrl& url) {
     const QList<QUrl> applications =
         services_.workspace->applicationURLs(FinalCutSupport::bundleIdentifier);
     if (applications.isEmpty()) {
-        setErrorMessage(QStringLiteral(
-            "Your XML is saved, but Final Cut Pro could not be found on this Mac. You can show "
-            "the file in Finder and import it later."));
-        setStatus(QStringLiteral("XML saved. Final Cut Pro is not available on this Mac."));
+        setErrorMessage(PlatformTexts::text(PlatformTexts::Text::finalCutMissingMessage));
+        setStatus(PlatformTexts::text(PlatformTexts::Text::finalCutMissingStatus));
         return;
     }
     setOpeningFinalCut(true);

@@ -1,6 +1,7 @@
 #include "ui/MainView.h"
 
 #include "platform/Workspace.h"
+#include "model/PlatformTexts.h"
 #include "preview/LivePreviewSession.h"
 #include "ui/AngleCard.h"
 #include "ui/Appearance.h"
@@ -265,7 +266,7 @@ QWidget* MainView::makeStatusBlock() {
     auto* exportRow = new QHBoxLayout(lastExportRow_);
     exportRow->setContentsMargins(0, 0, 0, 0);
     openSavedButton_ = new QPushButton(QStringLiteral("Open Saved XML in Final Cut"));
-    revealButton_ = new QPushButton(QStringLiteral("Show exported XML in Finder"));
+    revealButton_ = new QPushButton(PlatformTexts::text(PlatformTexts::Text::revealButton));
     lastExportName_ = Appearance::makeLabel({}, TextStyle::caption, true);
     exportRow->addWidget(openSavedButton_);
     exportRow->addWidget(revealButton_);

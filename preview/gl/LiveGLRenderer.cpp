@@ -1,6 +1,7 @@
 #include "preview/gl/LiveGLRenderer.h"
 
 #include "model/UserError.h"
+#include "model/PlatformTexts.h"
 #include "preview/gl/PreviewShaderSource.h"
 #include "preview/gl/PreviewUniforms.h"
 
@@ -54,7 +55,7 @@ std::vector<PlaneLayout> planeLayouts(AVPixelFormat format) {
 }
 
 [[noreturn]] void throwShareFailure(int code) {
-    throw PreviewError(QStringLiteral("Could not share the decoded video frame with Metal (") +
+    throw PreviewError(PlatformTexts::text(PlatformTexts::Text::frameShareFailedPrefix) +
                        QString::number(code) + QStringLiteral(")."));
 }
 
@@ -66,11 +67,11 @@ QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
 
 LiveGLRenderer::LiveGLRenderer() : upload_(GLUploadContext::create()) {
     if (!upload_) {
-        throw PreviewError(QStringLiteral("This Mac could not create a Metal preview renderer."));
+        throw PreviewError(PlatformTexts::text(PlatformTexts::Text::rendererNotCreated));
     }
     ScopedCurrentContext current(upload_->context(), upload_->surface());
     if (!current.isCurrent()) {
-        throw PreviewError(QStringLiteral("This Mac could not create a Metal preview renderer."));
+        throw PreviewError(PlatformTexts::text(PlatformTexts::Text::rendererNotCreated));
     }
     buildProgram();
     buildSampler();

@@ -1,6 +1,7 @@
 #include "preview/gl/OffscreenView.h"
 
 #include "model/UserError.h"
+#include "model/PlatformTexts.h"
 
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
@@ -19,7 +20,7 @@ QImage render(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>
     }
     ScopedCurrentContext current(renderer.glContext(), renderer.offscreenSurface());
     if (!current.isCurrent()) {
-        throw PreviewError(QStringLiteral("This Mac could not create a Metal preview renderer."));
+        throw PreviewError(PlatformTexts::text(PlatformTexts::Text::rendererNotCreated));
     }
     GLint largest = 0;
     renderer.glContext()->functions()->glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
