@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSettings>
 
 #include <csignal>
 
@@ -22,6 +23,10 @@ extern "C" {
 }
 
 namespace KorvaneApp {
+
+namespace {
+const QString macFoldersKey = QStringLiteral("macFolders");
+} // namespace
 
 Composition standardComposition(std::shared_ptr<const Workspace> workspace) {
     // One renderer draws for the engine and every surface; without one the engine refuses to load
@@ -41,6 +46,21 @@ Composition standardComposition(std::shared_ptr<const Workspace> workspace) {
     };
     services.write = [workspace](const ExportRequest& request) {
         FCPXMLExporter::write(request, FinalCutSupport::dtdURL(*workspace));
+    };
+    services.installDTD = [](const QString& file) {
+        FCPXMLExporter::installDTD(file, FinalCutSupport::userDTDPath());
+    };
+    // Remembered between runs, per folder of this computer.
+    services.recallMacFolder = [](const QString& localFolder) -> std::optional<QString> {
+        const QVariantMap folders = QSettings().value(macFoldersKey).toMap();
+        const auto found = folders.constFind(localFolder);
+        return found == folders.cend() ? std::nullopt : std::optional(found->toString());
+    };
+    services.rememberMacFolder = [](const QString& localFolder, const QString& macFolder) {
+        QSettings settings;
+        QVariantMap folders = settings.value(macFoldersKey).toMap();
+        folders.insert(localFolder, macFolder);
+        settings.setValue(macFoldersKey, folders);
     };
     services.workspace = workspace;
     services.panels = std::make_shared<QtFilePanels>();
@@ -77,6 +97,7 @@ void prepareProcess() {
 }
 
 void configure(QApplication& application) {
+    QApplication::setOrganizationName(QStringLiteral("Tessaly"));
     QApplication::setApplicationName(QStringLiteral("Tessaly"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tessaly"));
     QApplication::setDesktopFileName(QStringLiteral("tessaly"));

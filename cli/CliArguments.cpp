@@ -103,6 +103,14 @@ ExportCommand parseExport(Reader& reader) {
             command.views.append(parseView(reader.value()));
         } else if (arg == QLatin1String("--dtd")) {
             command.dtd = reader.value();
+        } else if (arg == QLatin1String("--mac-folder")) {
+            const QString value = reader.value();
+            const qsizetype equals = value.indexOf(QLatin1Char('='));
+            if (equals <= 0 || equals == value.size() - 1)
+                throw UsageError(QStringLiteral("--mac-folder takes FROM=TO: the folder here and "
+                                                "the folder on the Mac, not “%1”.")
+                                     .arg(value));
+            command.macFolder = MacFolderMapping{value.left(equals), value.mid(equals + 1)};
         } else {
             reader.takeFile(command.file);
         }
@@ -187,7 +195,7 @@ QString usage() {
         "Usage: tessaly-cli inspect FILE\n"
         "       tessaly-cli export FILE --output OUT.fcpxml [--views 3|4] "
         "[--format landscape|portrait] [--resolution hd|4k] [--layout direct|compound] "
-        "[--name NAME] [--view NAME:PAN:TILT:ROLL:WIDTH]... [--dtd DTD]\n"
+        "[--name NAME] [--view NAME:PAN:TILT:ROLL:WIDTH]... [--dtd DTD] [--mac-folder FROM=TO]\n"
         "       tessaly-cli render SOURCE --time SECONDS --output OUT.png [--size WxH] "
         "[--view NAME:PAN:TILT:ROLL:WIDTH] [--overwrite]\n"
         "       tessaly-cli install-dtd FCPXMLv1_14.dtd\n"

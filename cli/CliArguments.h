@@ -37,6 +37,7 @@ struct ExportCommand {
     std::optional<QString> name;
     QList<NamedView> views;
     std::optional<QString> dtd;
+    std::optional<MacFolderMapping> macFolder;
 };
 
 struct RenderCommand {

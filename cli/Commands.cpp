@@ -47,6 +47,10 @@ ProjectSetup setupFor(const ExportCommand& command, const QUrl& source) {
     if (command.name)
         setup.naming.setBaseName(*command.name);
     setup.layout = command.layout;
+    if (command.macFolder)
+        setup.macFolder =
+            MacFolderMapping{QFileInfo(command.macFolder->localFolder).absoluteFilePath(),
+                             command.macFolder->macFolder};
     return setup;
 }
 
@@ -85,6 +89,13 @@ int exportProject(const ExportCommand& command, QTextStream& err) {
                                                     : FinalCutSupport::dtdURL(Workspace::system());
         FCPXMLExporter::write(request, dtd);
         return 0;
+    } catch (const MissingDTDError&) {
+        return refuse(
+            err, QStringLiteral("Final Cut Pro's FCPXML 1.14 document type definition was not "
+                                "found. Copy FCPXMLv1_14.dtd from Final Cut Pro on a Mac (inside "
+                                "the app, in Contents/Frameworks/Interchange.framework/Resources), "
+                                "then name it with --dtd or keep a copy with tessaly-cli "
+                                "install-dtd."));
     } catch (const std::exception& e) {
         return refuse(err, localizedDescription(e));
     }

@@ -1,6 +1,5 @@
 #include "export/FCPXMLExporter.h"
 #include "export/LibxmlSetup.h"
-#include "export/LocalPaths.h"
 #include "model/FileNames.h"
 
 #include <algorithm>
@@ -120,7 +119,8 @@ void addFormats(xmlNode* resources, const Build& build, std::int64_t width, std:
         project("rPortraitProjection", height, width);
 }
 
-void addAsset(xmlNode* resources, const Build& build, const QUrl& source) {
+void addAsset(xmlNode* resources, const Build& build, const QUrl& source,
+              const QString& mediaPath) {
     Attributes attributes{
         {"duration", build.duration},
         {"format", "r1"},
@@ -138,8 +138,7 @@ void addAsset(xmlNode* resources, const Build& build, const QUrl& source) {
                                              {"hasAudio", "1"}});
     }
     xmlNode* asset = add("asset", std::move(attributes), resources);
-    add("media-rep",
-        {{"kind", "original-media"}, {"src", FileNames::fileURLText(LocalPaths::resolved(source))}},
+    add("media-rep", {{"kind", "original-media"}, {"src", FileNames::fileURLText(mediaPath)}},
         asset);
 }
 
@@ -267,7 +266,7 @@ XmlDocument document(const ExportRequest& request) {
 
     xmlNode* resources = add("resources", {}, root);
     addFormats(resources, build, width, height);
-    addAsset(resources, build, request.source);
+    addAsset(resources, build, request.source, ExportRequests::mediaPath(request));
     if (build.compound)
         addCompoundClips(resources, build, request.views);
     addMulticam(resources, build, request.views);

@@ -60,6 +60,19 @@ void checkView(const ExportView& view, QSet<QString>& foldedNames, bool sixteenB
             "Final Cut Normal mapping supports view width settings from 45 to 125."));
 }
 
+// The Mac folder must be a full path, and the source must lie inside the folder it replaces.
+void checkMacFolder(const QUrl& source, const MacFolderMapping& mapping) {
+    if (!mapping.macFolder.startsWith(QLatin1Char('/')))
+        refuse(QStringLiteral("Give the folder on the Mac as a full path, such as "
+                              "/Volumes/Footage/Trip."));
+    const QString folder = FileNames::resolvedPath(QUrl::fromLocalFile(mapping.localFolder));
+    const QString path = FileNames::resolvedPath(source);
+    if (!path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')))
+        refuse(QStringLiteral("The source video is not inside \u201C") +
+               FileNames::displayText(mapping.localFolder) +
+               QStringLiteral("\u201D, the folder to point at the Mac."));
+}
+
 } // namespace
 
 void checkXMLText(const QString& text) {
@@ -141,6 +154,8 @@ void check(const ExportRequest& request) {
     const bool sixteenByNine = isSixteenByNine(width, height);
     for (const ExportView& view : views)
         checkView(view, foldedNames, sixteenByNine);
+    if (request.macFolder)
+        checkMacFolder(source, *request.macFolder);
 }
 
 } // namespace FCPXMLExporter

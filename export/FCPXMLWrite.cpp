@@ -1,8 +1,8 @@
 #include "export/ExportMessages.h"
 #include "export/FCPXMLExporter.h"
 #include "export/LibxmlSetup.h"
-#include "export/LocalPaths.h"
 #include "export/PosixFiles.h"
+#include "model/FileNames.h"
 #include "model/UserError.h"
 
 #include <libxml/c14n.h>
@@ -40,7 +40,7 @@ void write(const ExportRequest& request, const std::optional<QUrl>& dtdURL) {
     const QUrl& destination = request.destination;
     if (!source.isLocalFile() || !destination.isLocalFile())
         throw ExportError(ExportMessages::localFilesOnly());
-    if (LocalPaths::resolved(source) == LocalPaths::resolved(destination))
+    if (FileNames::resolvedPath(source) == FileNames::resolvedPath(destination))
         throw ExportError(QStringLiteral("The export cannot replace the source video."));
     if (!isRegularFile(source.toLocalFile()))
         throw ExportError(QStringLiteral(

@@ -1,6 +1,9 @@
 #include "model/ExportRequest.h"
 
+#include "model/FileNames.h"
 #include "model/UserError.h"
+
+#include <QDir>
 
 #include <QSet>
 #include <cmath>
@@ -69,11 +72,23 @@ ExportRequest make(const QUrl& source, const ProjectSetup& setup) {
     request.size = setup.format.dimensions(setup.resolution);
     request.name = setup.naming.title(titleCount(setup), setup.format, setup.resolution, true);
     request.layout = setup.layout;
+    request.macFolder = setup.macFolder;
     return request;
 }
 
 QString proposedFilename(const ProjectSetup& setup) {
     return setup.naming.filename(titleCount(setup), setup.format, setup.resolution, true);
+}
+
+QString mediaPath(const ExportRequest& request) {
+    const QString path = FileNames::resolvedPath(request.source);
+    if (!request.macFolder)
+        return path;
+    QString folder = FileNames::resolvedPath(QUrl::fromLocalFile(request.macFolder->localFolder));
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return QDir::cleanPath(request.macFolder->macFolder + QLatin1Char('/') +
+                           path.mid(folder.size()));
 }
 
 } // namespace ExportRequests

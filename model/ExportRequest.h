@@ -18,6 +18,15 @@ enum class ExportLayout { direct, compound };
 QString rawValue(ExportLayout layout);
 std::optional<ExportLayout> exportLayoutFromRawValue(QStringView raw);
 
+// Where the media is for Final Cut Pro on a Mac: the document points at the source under
+// macFolder instead of under localFolder, the folder of this computer it lies in.
+struct MacFolderMapping {
+    QString localFolder;
+    QString macFolder;
+
+    friend bool operator==(const MacFolderMapping&, const MacFolderMapping&) = default;
+};
+
 // Everything one save writes: the source with the facts inspection measured, the views, the
 // project's size and name, the layout and the new file's location.
 struct ExportRequest {
@@ -28,6 +37,8 @@ struct ExportRequest {
     QString name;
     ExportLayout layout = ExportLayout::direct;
     QUrl destination;
+    // Absent: the document points at the source where it is on this computer.
+    std::optional<MacFolderMapping> macFolder;
 };
 
 // A project as the user set it up in the window or on the command line.
@@ -38,6 +49,7 @@ struct ProjectSetup {
     OutputResolution resolution = OutputResolution::ultraHD;
     ProjectNaming naming;
     ExportLayout layout = ExportLayout::direct;
+    std::optional<MacFolderMapping> macFolder;
 };
 
 namespace ExportRequests {
@@ -54,5 +66,9 @@ ExportRequest make(const QUrl& source, const ProjectSetup& setup);
 
 // The file name a save proposes for the setup.
 QString proposedFilename(const ProjectSetup& setup);
+
+// The path the document gives for the source: where it is, symbolic links resolved, or the same
+// file under the Mac folder when the request maps one (the export checks that it lies inside).
+QString mediaPath(const ExportRequest& request);
 
 } // namespace ExportRequests

@@ -1,6 +1,11 @@
 #include "model/FileNames.h"
 
+#include <QDir>
+#include <QStringList>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 namespace FileNames {
@@ -141,6 +146,38 @@ QByteArray fileURLText(const QString& absolutePath) {
     static const QByteArray allowedInPath = QByteArrayLiteral("/!$&'()*+,;=:@");
     return QByteArrayLiteral("file://") +
            encodedPath(absolutePath).toPercentEncoding(allowedInPath);
+}
+
+namespace {
+std::optional<QString> realPath(const QString& path) {
+    const std::unique_ptr<char, decltype(&std::free)> real(
+        ::realpath(encodedPath(path).constData(), nullptr), &std::free);
+    if (!real)
+        return std::nullopt;
+    return decodedPath(QByteArray(real.get()));
+}
+
+} // namespace
+
+QString resolvedPath(const QUrl& fileURL) {
+    QString path = QDir::cleanPath(QDir::current().absoluteFilePath(fileURL.toLocalFile()));
+    // Walk up to the deepest part that exists, resolve that, and put the rest back unchanged.
+    QStringList missing;
+    while (true) {
+        const std::optional<QString> canonical = realPath(path);
+        if (canonical || path == QLatin1String("/")) {
+            QString result = canonical.value_or(path);
+            for (auto it = missing.crbegin(); it != missing.crend(); ++it) {
+                if (!result.endsWith(QLatin1Char('/')))
+                    result += QLatin1Char('/');
+                result += *it;
+            }
+            return result;
+        }
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        missing.append(path.mid(slash + 1));
+        path = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    }
 }
 
 bool isAcceptedMovieExtension(const QString& extension) {

@@ -30,6 +30,11 @@ QString decodedPath(const QByteArray& bytes);
 bool fileExists(const QString& path);
 bool entryExists(const QString& path);
 
+// The absolute path of a file URL with "." and ".." steps removed, then with symbolic links
+// resolved in every part of it that exists (a file still to be created keeps its name). Works on
+// the path's bytes, so names that are not UTF-8 resolve too.
+QString resolvedPath(const QUrl& fileURL);
+
 // A path or name as the user may read it and as XML may carry it: bytes that were not UTF-8 show
 // as U+FFFD.
 QString displayText(const QString& path);

@@ -14,13 +14,39 @@
 
 namespace {
 
-bool startDetached(const QString& program, const QStringList& arguments) {
-    return QProcess::startDetached(program, arguments);
+// xdg-open hands the folder to the desktop's default program and exits; its exit status says
+// whether anything took it.
+void launch(const QString& program, const QStringList& arguments,
+            std::function<void(bool succeeded)> finished) {
+    auto* process = new QProcess(QCoreApplication::instance());
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, finished](int code, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         finished(status == QProcess::NormalExit && code == 0);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, finished](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         process->deleteLater();
+                         finished(false);
+                     });
+    process->start(program, arguments);
 }
 
-void openFolderOf(const QUrl& file, const LinuxWorkspace::Launcher& launcher) {
-    const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
-    (launcher ? launcher : startDetached)(QStringLiteral("xdg-open"), {folder});
+void openFolderOf(const QUrl& file, const LinuxWorkspace::Launcher& launcher,
+                  Workspace::OpenCompletion completion) {
+    const QString path = file.toLocalFile();
+    const QString folder = QFileInfo(path).absolutePath();
+    (launcher ? launcher
+              : launch)(QStringLiteral("xdg-open"), {folder}, [path, completion](bool succeeded) {
+        if (succeeded)
+            completion(std::nullopt);
+        else
+            completion(QStringLiteral("No file manager could be opened to show the saved XML. "
+                                      "It is at \u201C") +
+                       FileNames::displayText(path) + QStringLiteral("\u201D."));
+    });
 }
 
 } // namespace
@@ -84,11 +110,11 @@ void LinuxWorkspace::openDocument(const QUrl&, const QUrl& application, bool,
         [completion = std::move(completion), reason] { completion(reason); }, Qt::QueuedConnection);
 }
 
-void LinuxWorkspace::reveal(const QUrl& file) const {
+void LinuxWorkspace::reveal(const QUrl& file, OpenCompletion completion) const {
     QDBusConnection bus =
         busName_.isEmpty() ? QDBusConnection::sessionBus() : QDBusConnection(busName_);
     if (!bus.isConnected()) {
-        openFolderOf(file, launcher_);
+        openFolderOf(file, launcher_, std::move(completion));
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -100,9 +126,12 @@ void LinuxWorkspace::reveal(const QUrl& file) const {
          << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished,
-                     [file, launcher = launcher_](QDBusPendingCallWatcher* finished) {
+                     [file, launcher = launcher_,
+                      completion = std::move(completion)](QDBusPendingCallWatcher* finished) {
                          finished->deleteLater();
                          if (finished->isError())
-                             openFolderOf(file, launcher);
+                             openFolderOf(file, launcher, completion);
+                         else
+                             completion(std::nullopt);
                      });
 }

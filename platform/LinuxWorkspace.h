@@ -19,11 +19,13 @@ public:
     QList<QUrl> applicationURLs(const QString& bundleIdentifier) const override;
     void openDocument(const QUrl& document, const QUrl& application, bool activates,
                       OpenCompletion completion) const override;
-    void reveal(const QUrl& file) const override;
+    void reveal(const QUrl& file, OpenCompletion completion) const override;
 
     // How a folder is opened when no file manager answers on D-Bus: the program and its
-    // arguments, started detached; returns whether it started. xdg-open by default.
-    using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
+    // arguments; `finished` runs on the main thread with whether it succeeded. xdg-open by
+    // default.
+    using Launcher = std::function<void(const QString& program, const QStringList& arguments,
+                                        std::function<void(bool succeeded)> finished)>;
     void setFolderLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
     // The D-Bus connection asked to show files; the session bus by default.
     void setBusName(const QString& connectionName) { busName_ = connectionName; }

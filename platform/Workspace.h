@@ -27,8 +27,10 @@ public:
     virtual void openDocument(const QUrl& document, const QUrl& application, bool activates,
                               OpenCompletion completion) const = 0;
 
-    // Shows the file's folder in the file manager with the file selected. Returns at once.
-    virtual void reveal(const QUrl& file) const = 0;
+    // Shows the file's folder in the file manager with the file selected. Returns at once; the
+    // completion runs once, later, on the main thread, with the reason when nothing could show
+    // the file.
+    virtual void reveal(const QUrl& file, OpenCompletion completion) const = 0;
 
     // The desktop this process runs on.
     static const Workspace& system();

@@ -67,6 +67,16 @@ void LivePreviewSession::seek(double seconds) {
                   });
 }
 
+void LivePreviewSession::stepFrames(int frames) {
+    if (!isReady_ && !isSeeking_)
+        return;
+    const double from = pendingSeekTarget_.value_or(currentFrameTime_);
+    // Aimed at the middle of the wanted frame, so rounding on either side cannot miss it; a
+    // frame start, or the middle a step aimed at, both count as that frame.
+    const double shown = std::floor(from / frameDuration_ + 0.25);
+    seek((shown + frames + 0.5) * frameDuration_);
+}
+
 void LivePreviewSession::seekDidComplete(Player::ItemId item, qint64 loadGeneration,
                                          qint64 seekGeneration, double target, bool finished) {
     if (!item_ || item != item_ || loadGeneration != loadGeneration_ ||

@@ -1,7 +1,7 @@
 #include "preview/LivePreviewSession.h"
 
-#include "model/UserError.h"
 #include "model/PlatformTexts.h"
+#include "model/UserError.h"
 #include "preview/NextSignal.h"
 
 #include <qcoro/qcorofuture.h>

@@ -71,6 +71,8 @@ public:
     void pause();
     void togglePlayback();
     void seek(double seconds);
+    // Moves whole frames from the frame shown (or the one a seek is bringing) with an exact seek.
+    void stepFrames(int frames);
     void beginScrubbing();
     void endScrubbing();
     void setMuted(bool muted);

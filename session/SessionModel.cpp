@@ -8,6 +8,7 @@
 #include "platform/Workspace.h"
 #include "preview/LivePreviewSession.h"
 #include "session/OffMainThread.h"
+#include "session/SaveJob.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -16,15 +17,6 @@
 #include <algorithm>
 
 namespace {
-
-bool fileExists(const QUrl& url) {
-    return url.isLocalFile() && FileNames::fileExists(url.toLocalFile());
-}
-
-// A directory entry of any kind, a dangling symbolic link included: a save never goes there.
-bool somethingExistsAt(const QUrl& url) {
-    return url.isLocalFile() && FileNames::entryExists(url.toLocalFile());
-}
 
 QString summary(const ExportMediaInfo& info) {
     return QString::number(info.width) + QStringLiteral(" \u00D7 ") + QString::number(info.height) +
@@ -41,13 +33,6 @@ double openingPosition(const ExportMediaInfo& info) {
 }
 
 } // namespace
-
-// The values a save takes when it starts; later edits in the window do not reach it.
-struct SessionModel::SaveJob {
-    ExportRequest request;
-    QString keyInstruction;
-    bool openAfterSaving = false;
-};
 
 SessionModel::SessionModel(SessionServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), preview_(std::move(services_.preview)),
@@ -231,6 +216,7 @@ QCoro::Task<> SessionModel::open(QUrl url) {
     }
 
     setSource(url);
+    recallMacFolder(url);
     ProjectNaming naming = projectNaming_;
     naming.setSource(url);
     setProjectNaming(naming);
@@ -246,129 +232,6 @@ void SessionModel::failOpening(const std::exception_ptr& error) {
     setStatus(
         QStringLiteral("Could not open this source. Choose a stitched 360\u00B0 MP4 or MOV."));
     setLoading(false);
-}
-
-ProjectSetup SessionModel::projectSetup() const {
-    return {framedViews(activeAngles(), outputFormat_), outputFormat_, outputResolution_,
-            projectNaming_, layout_};
-}
-
-void SessionModel::exportXML(bool openAfterSaving) {
-    if (!source_ || loading_ || exporting_ || openingFinalCut_)
-        return;
-
-    const ProjectSetup setup = projectSetup();
-    SaveJob job;
-    job.keyInstruction = keyInstruction();
-    job.openAfterSaving = openAfterSaving;
-    try {
-        job.request = ExportRequests::make(*source_, setup);
-    } catch (const ExportError& refusal) {
-        setErrorMessage(refusal.message());
-        return;
-    }
-
-    SavePanelRequest request;
-    request.proposedName = ExportRequests::proposedFilename(setup);
-    request.fileExtension = QStringLiteral("fcpxml");
-    request.message =
-        openAfterSaving
-            ? QStringLiteral("Save your multicam XML, then open it in Final Cut Pro.")
-            : QStringLiteral("Save an editable multicam setup referencing your original video.");
-
-    setExporting(true);
-    preview_->pause();
-    const QPointer<SessionModel> self(this);
-    const std::optional<QUrl> destination = services_.panels->runSavePanel(request);
-    if (!self)
-        return;
-    if (!destination) {
-        setExporting(false);
-        return;
-    }
-    if (somethingExistsAt(*destination)) {
-        setErrorMessage(QStringLiteral(
-            "Please choose a new filename. This prototype preserves existing XML files."));
-        setExporting(false);
-        return;
-    }
-
-    job.request.destination = *destination;
-    setStatus(QStringLiteral("Validating source and saving the multicam setup\u2026"));
-    save(std::move(job));
-}
-
-QCoro::Task<> SessionModel::save(SaveJob job) {
-    const QPointer<SessionModel> self(this);
-    QFuture<Attempt<std::monostate>> saving =
-        runOffMainThread([inspect = services_.inspect, write = services_.write, job] {
-            ExportRequest request = job.request;
-            request.info = inspect(request.source, {});
-            write(request);
-        });
-    const Attempt<std::monostate> saved = co_await saving;
-    if (!self)
-        co_return;
-    if (saved.error) {
-        setErrorMessage(localizedDescription(saved.error));
-        setStatus(QStringLiteral("Export did not finish. Review the error, then try again."));
-        setExporting(false);
-        co_return;
-    }
-    const QUrl destination = job.request.destination;
-    setLastExport(destination);
-    setStatus(QStringLiteral("XML saved. Import it into Final Cut Pro, open the project ending in "
-                             "\u2018\u2014 Edit\u2019, and cut with ") +
-              job.keyInstruction + QStringLiteral("."));
-    if (job.openAfterSaving)
-        openSavedXMLInFinalCut(destination);
-    setExporting(false);
-}
-
-void SessionModel::openSavedXMLInFinalCut(const QUrl& url) {
-    if (openingFinalCut_)
-        return;
-    if (!fileExists(url)) {
-        setErrorMessage(QStringLiteral("The saved XML could not be found. Save a new XML file, "
-                                       "then try opening it again."));
-        return;
-    }
-    preview_->pause();
-    const QList<QUrl> applications =
-        services_.workspace->applicationURLs(FinalCutSupport::bundleIdentifier);
-    if (applications.isEmpty()) {
-        setErrorMessage(PlatformTexts::text(PlatformTexts::Text::finalCutMissingMessage));
-        setStatus(PlatformTexts::text(PlatformTexts::Text::finalCutMissingStatus));
-        return;
-    }
-    setOpeningFinalCut(true);
-    setStatus(QStringLiteral("Opening the saved XML in Final Cut Pro\u2026"));
-    services_.workspace->openDocument(
-        url, applications.first(), true,
-        [self = QPointer<SessionModel>(this)](const std::optional<QString>& error) {
-            // Whatever thread answers, the model is only touched on the main thread, and only
-            // while it still exists.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, error] {
-                    if (self)
-                        self->finishHandOff(error);
-                },
-                Qt::QueuedConnection);
-        });
-}
-
-void SessionModel::finishHandOff(const std::optional<QString>& error) {
-    setOpeningFinalCut(false);
-    if (error) {
-        setErrorMessage(
-            QStringLiteral("Your XML is saved, but it could not be opened in Final Cut Pro: ") +
-            *error);
-        setStatus(QStringLiteral("XML saved. Use Open Saved XML in Final Cut to try again."));
-        return;
-    }
-    setStatus(QStringLiteral("XML sent to Final Cut Pro. Complete the import there, then open the "
-                             "project ending in \u2018\u2014 Edit\u2019."));
 }
 
 void SessionModel::setSource(const std::optional<QUrl>& source) {

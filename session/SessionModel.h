@@ -28,8 +28,15 @@ class Workspace;
 struct SessionServices {
     // Both run on a worker thread with their own copies of the arguments.
     std::function<ExportMediaInfo(const QUrl& url, std::stop_token stop)> inspect;
-    // Writes the request's document as a new file at its destination, or throws.
+    // Writes the request's document as a new file at its destination, or throws; MissingDTDError
+    // when no FCPXML 1.14 DTD can be found to validate it.
     std::function<void(const ExportRequest& request)> write;
+    // Keeps a copy of the FCPXML 1.14 DTD the user chose where every later save finds it, or
+    // throws with the sentence to show. Runs on a worker thread.
+    std::function<void(const QString& file)> installDTD;
+    // The Mac folder last used for a folder of this computer, and remembering one, between runs.
+    std::function<std::optional<QString>(const QString& localFolder)> recallMacFolder;
+    std::function<void(const QString& localFolder, const QString& macFolder)> rememberMacFolder;
     std::shared_ptr<const Workspace> workspace;
     std::shared_ptr<FilePanels> panels;
     std::unique_ptr<LivePreviewSession> preview;
@@ -52,6 +59,7 @@ class SessionModel : public QObject {
     Q_PROPERTY(bool openingFinalCut READ openingFinalCut NOTIFY openingFinalCutChanged)
     Q_PROPERTY(QString status READ status WRITE setStatus NOTIFY statusChanged)
     Q_PROPERTY(int angleCount READ angleCount WRITE setAngleCount NOTIFY angleCountChanged)
+    Q_PROPERTY(bool awaitingDTD READ awaitingDTD NOTIFY awaitingDTDChanged)
 
 public:
     explicit SessionModel(SessionServices services, QObject* parent = nullptr);
@@ -120,6 +128,24 @@ public:
     // Returns at once; the outcome arrives later on the main thread.
     void openSavedXMLInFinalCut(const QUrl& url);
 
+    // A save stopped because no FCPXML 1.14 DTD was found; it waits for the user to choose one.
+    bool awaitingDTD() const { return pendingSave_ != nullptr; }
+    // Runs the open panel for the DTD, keeps a copy and runs the waiting save again with the
+    // values it took when it first started.
+    void chooseDTD();
+    // Gives the waiting save up.
+    void cancelDTDRequest();
+
+    // Pointing the saved document at the media on a Mac: on or off, this computer's folder (the
+    // source's folder when a video opens) and the folder on the Mac.
+    std::optional<MacFolderMapping> macFolderMapping() const;
+    bool pointsAtMacFolder() const { return pointsAtMacFolder_; }
+    void setPointsAtMacFolder(bool on);
+    const QString& localMediaFolder() const { return localMediaFolder_; }
+    void setLocalMediaFolder(const QString& folder);
+    const QString& macMediaFolder() const { return macMediaFolder_; }
+    void setMacMediaFolder(const QString& folder);
+
 signals:
     void sourceChanged();
     void dimensionsChanged();
@@ -136,12 +162,18 @@ signals:
     void angleCountChanged();
     // Never emitted: the four views are created with the model and never replaced.
     void anglesChanged();
+    void awaitingDTDChanged();
+    // Any of pointsAtMacFolder, localMediaFolder and macMediaFolder.
+    void macFolderChanged();
 
 private:
     struct SaveJob;
 
     ProjectSetup projectSetup() const;
     QCoro::Task<> save(SaveJob job);
+    QCoro::Task<> installDTDAndSave(QString file);
+    void finishSave(const SaveJob& job);
+    void recallMacFolder(const QUrl& source);
     void failOpening(const std::exception_ptr& error);
     void finishHandOff(const std::optional<QString>& error);
 
@@ -171,4 +203,8 @@ private:
     QUuid loadID_;
     // Asks the inspection of the latest opening to give up once it has been superseded.
     std::stop_source inspectionStop_;
+    std::unique_ptr<SaveJob> pendingSave_;
+    bool pointsAtMacFolder_ = false;
+    QString localMediaFolder_;
+    QString macMediaFolder_;
 };

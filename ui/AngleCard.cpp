@@ -2,6 +2,7 @@
 
 #include "model/AngleSettings.h"
 #include "preview/LivePreviewSession.h"
+#include "ui/AccessibleGroups.h"
 #include "ui/AnglePreviewBox.h"
 #include "ui/Appearance.h"
 #include "ui/NumericControl.h"
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSlider>
 #include <QVBoxLayout>
 
 namespace {
@@ -92,10 +94,19 @@ AngleCard::AngleCard(AngleSettings& settings, LivePreviewSession& preview, Outpu
         store(a);
     });
 
+    coverage_->setFont(Appearance::tabularFont(TextStyle::caption2));
+    AccessibleGroups::markAsGroup(this);
     previewBox_->setSurroundingColor(fillColor());
     refreshTitle();
     refreshFraming();
     refreshReadiness();
+}
+
+QList<QWidget*> AngleCard::focusOrder() const {
+    QList<QWidget*> order{nameField_};
+    for (NumericControl* control : {pan_, tilt_, roll_, viewWidth_})
+        order << control->field() << control->slider();
+    return order;
 }
 
 void AngleCard::setFormat(OutputFormat format) {

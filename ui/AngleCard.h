@@ -38,6 +38,8 @@ public:
     QLabel* rangeLine() const { return range_; }
     AnglePreviewBox* previewBox() const { return previewBox_; }
     QWidget* previewSurface() const { return surface_.widget; }
+    // The controls in the order Tab visits them: the name, then each value's field and slider.
+    QList<QWidget*> focusOrder() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

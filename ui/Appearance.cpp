@@ -1,6 +1,7 @@
 #include "ui/Appearance.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QPalette>
 #include <QWidget>
@@ -48,6 +49,17 @@ QFont font(TextStyle style) {
         result.setPixelSize(qRound(result.pixelSize() * m.scale));
     result.setWeight(m.weight);
     return result;
+}
+
+QFont tabularFont(TextStyle style) {
+    const QFont styled = font(style);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (styled.pointSizeF() > 0)
+        fixed.setPointSizeF(styled.pointSizeF());
+    else
+        fixed.setPixelSize(styled.pixelSize());
+    fixed.setWeight(styled.weight());
+    return fixed;
 }
 
 void setTextStyle(QWidget* widget, TextStyle style) {

@@ -25,6 +25,10 @@ enum class TextStyle {
 
 // A font of the style, derived from the application font.
 QFont font(TextStyle style);
+// The same size in the desktop's fixed-pitch font, for numbers that change while the user looks
+// (the playing time, the coverage while dragging): every digit is as wide as every other, so the
+// text never shifts.
+QFont tabularFont(TextStyle style);
 void setTextStyle(QWidget* widget, TextStyle style);
 
 // Text in the hierarchical secondary colour: the text colour faded towards the background,

@@ -1,7 +1,7 @@
 #include "ui/MainView.h"
 
-#include "platform/Workspace.h"
 #include "model/PlatformTexts.h"
+#include "platform/Workspace.h"
 #include "preview/LivePreviewSession.h"
 #include "ui/AngleCard.h"
 #include "ui/Appearance.h"
@@ -10,6 +10,7 @@
 #include "ui/PlaybackControls.h"
 #include "ui/ProjectNameEditor.h"
 #include "ui/SegmentedControl.h"
+#include "ui/WheelGuard.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -126,6 +127,7 @@ MainView::MainView(SessionServices services, QStringList launchArguments,
     scrollArea_->setWidget(content);
 
     connectModel();
+    WheelGuard::protect(this);
     rebuildCards();
     refreshAngleCount();
     refreshFormat();
@@ -136,6 +138,7 @@ MainView::MainView(SessionServices services, QStringList launchArguments,
     statusLine_->setText(model_->status());
     refreshEnablement();
     refreshErrorAlert();
+    refreshMacFolder();
 }
 
 MainView::~MainView() = default;
@@ -278,8 +281,15 @@ QWidget* MainView::makeStatusBlock() {
             model_->openSavedXMLInFinalCut(*saved);
     });
     connect(revealButton_, &QPushButton::clicked, model_, [this] {
-        if (const auto& saved = model_->lastExport())
-            workspace_->reveal(*saved);
+        const auto& saved = model_->lastExport();
+        if (!saved)
+            return;
+        // Nothing on this desktop could show it: say so, and where the file is.
+        workspace_->reveal(
+            *saved, [view = QPointer<MainView>(this)](const std::optional<QString>& failure) {
+                if (view && failure)
+                    view->model_->setErrorMessage(*failure);
+            });
     });
     return block;
 }

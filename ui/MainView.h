@@ -2,10 +2,10 @@
 
 #include "preview/LivePreviewSession.h"
 #include "session/SessionModel.h"
+#include "ui/AlertDialog.h"
 #include "ui/AnglePreviewFactory.h"
 
 #include <QHash>
-#include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -68,7 +68,7 @@ public:
     QPushButton* revealButton() const { return revealButton_; }
     QLabel* lastExportName() const { return lastExportName_; }
     // The error alert while it is shown.
-    QMessageBox* errorAlert() const { return errorAlert_; }
+    AlertDialog* errorAlert() const { return errorAlert_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -93,7 +93,11 @@ private:
     void refreshNaming();
     void refreshLastExport();
     void refreshErrorAlert();
+    void refreshMacFolder();
+    void alertFinished(int result);
     void rebuildCards();
+    // Tab goes through the window top to bottom, the cards in number order.
+    void refreshTabOrder();
 
     std::shared_ptr<const Workspace> workspace_;
     SessionModel* model_;
@@ -125,5 +129,5 @@ private:
     QPushButton* openSavedButton_ = nullptr;
     QPushButton* revealButton_ = nullptr;
     QLabel* lastExportName_ = nullptr;
-    QPointer<QMessageBox> errorAlert_;
+    QPointer<AlertDialog> errorAlert_;
 };

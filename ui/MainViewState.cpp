@@ -4,21 +4,23 @@
 
 #include "model/FileNames.h"
 #include "preview/LivePreviewSession.h"
+#include "ui/AlertDialog.h"
 #include "ui/AngleCard.h"
 #include "ui/BusyIndicator.h"
 #include "ui/ElidedLabel.h"
 #include "ui/LaunchArguments.h"
+#include "ui/MacFolderEditor.h"
 #include "ui/PlaybackControls.h"
 #include "ui/ProjectNameEditor.h"
 #include "ui/SegmentedControl.h"
+#include "ui/WheelGuard.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QTimer>
 
 void MainView::connectModel() {
@@ -62,6 +64,12 @@ void MainView::connectModel() {
             &SessionModel::setUsesVideoFilename);
     connect(nameEditor_, &ProjectNameEditor::appendsDetailsToggled, m,
             &SessionModel::setAppendsNameDetails);
+    MacFolderEditor* mac = nameEditor_->macFolderEditor();
+    connect(mac, &MacFolderEditor::pointsAtMacToggled, m, &SessionModel::setPointsAtMacFolder);
+    connect(mac, &MacFolderEditor::localFolderEdited, m, &SessionModel::setLocalMediaFolder);
+    connect(mac, &MacFolderEditor::macFolderEdited, m, &SessionModel::setMacMediaFolder);
+    connect(m, &SessionModel::macFolderChanged, this, &MainView::refreshMacFolder);
+    connect(m, &SessionModel::awaitingDTDChanged, this, &MainView::refreshErrorAlert);
 }
 
 bool MainView::busy() const {
@@ -150,21 +158,34 @@ void MainView::refreshErrorAlert() {
         return;
     }
     if (!errorAlert_) {
-        errorAlert_ =
-            new QMessageBox(QMessageBox::Warning, QStringLiteral("Could not complete this step"),
-                            {}, QMessageBox::NoButton, this);
+        errorAlert_ = new AlertDialog(QStringLiteral("Could not complete this step"), this);
         errorAlert_->setAttribute(Qt::WA_DeleteOnClose);
-        errorAlert_->setTextFormat(Qt::PlainText);
-        errorAlert_->addButton(QStringLiteral("OK"), QMessageBox::RejectRole);
-        // The title is also shown in the box, where window managers may hide window titles.
-        errorAlert_->setText(QStringLiteral("Could not complete this step"));
-        // Any way of dismissing the alert clears the message; the model never does.
-        connect(errorAlert_, &QMessageBox::finished, model_,
-                [this] { model_->setErrorMessage(std::nullopt); });
+        connect(errorAlert_, &QDialog::finished, this, &MainView::alertFinished);
     }
-    // Messages quote file names, which must never be read as markup.
-    errorAlert_->setInformativeText(Qt::convertFromPlainText(*message));
+    errorAlert_->setMessage(*message);
+    errorAlert_->clearButtons();
+    if (model_->awaitingDTD()) {
+        errorAlert_->addButton(QStringLiteral("Choose DTD\u2026"), QDialog::Accepted);
+        errorAlert_->addButton(QStringLiteral("Cancel"), QDialog::Rejected);
+    } else {
+        errorAlert_->addButton(QStringLiteral("OK"), QDialog::Rejected);
+    }
     errorAlert_->open();
+}
+
+// Any way of dismissing the alert clears the message; the model never does.
+void MainView::alertFinished(int result) {
+    if (result == QDialog::Accepted && model_->awaitingDTD()) {
+        model_->chooseDTD();
+        return;
+    }
+    model_->cancelDTDRequest();
+    model_->setErrorMessage(std::nullopt);
+}
+
+void MainView::refreshMacFolder() {
+    nameEditor_->macFolderEditor()->showMapping(
+        model_->pointsAtMacFolder(), model_->localMediaFolder(), model_->macMediaFolder());
 }
 
 void MainView::rebuildCards() {
@@ -184,6 +205,32 @@ void MainView::rebuildCards() {
         cardLayout_->removeWidget(card);
     for (AngleSettings* settings : active)
         cardLayout_->addWidget(cards_.value(settings->id()), 1);
+    WheelGuard::protect(cardRow_);
+    refreshTabOrder();
+}
+
+void MainView::refreshTabOrder() {
+    QList<QWidget*> order;
+    const auto add = [&order](QWidget* widget) {
+        if (widget && widget->focusPolicy() & Qt::TabFocus)
+            order.append(widget);
+    };
+    for (SegmentedControl* control : {angleCountControl_, formatControl_})
+        for (QAbstractButton* segment : control->segments())
+            add(segment);
+    add(resolutionPicker_);
+    add(chooseSourceButton_);
+    for (QWidget* widget : playback_->focusOrder())
+        add(widget);
+    for (AngleCard* card : cards())
+        for (QWidget* widget : card->focusOrder())
+            add(widget);
+    for (QWidget* widget : nameEditor_->focusOrder())
+        add(widget);
+    for (QPushButton* button : {saveButton_, saveAndOpenButton_, openSavedButton_, revealButton_})
+        add(button);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void MainView::showEvent(QShowEvent* event) {

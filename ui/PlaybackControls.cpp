@@ -5,7 +5,9 @@
 #include "ui/TimeLabel.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -14,6 +16,17 @@
 #include <cmath>
 
 namespace {
+
+class AbsoluteClickStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
 constexpr int barSpacing = 14;
 constexpr int rowSpacing = 20;
 constexpr int playButtonWidth = 85;
@@ -39,8 +52,13 @@ PlaybackControls::PlaybackControls(LivePreviewSession& preview, QWidget* parent)
     bar->addWidget(playButton_);
     slider_->setAccessibleName(QStringLiteral("Preview position"));
     slider_->setTracking(true);
+    // A click on the track goes there, as on the original platform, rather than a page on.
+    auto* clickStyle = new AbsoluteClickStyle;
+    clickStyle->setParent(slider_);
+    slider_->setStyle(clickStyle);
+    slider_->installEventFilter(this);
     bar->addWidget(slider_, 1);
-    Appearance::setTextStyle(timeText_, TextStyle::callout);
+    timeText_->setFont(Appearance::tabularFont(TextStyle::callout));
     timeText_->setMinimumWidth(timeTextMinimumWidth);
     timeText_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     bar->addWidget(timeText_);
@@ -81,6 +99,26 @@ PlaybackControls::PlaybackControls(LivePreviewSession& preview, QWidget* parent)
     refreshButtons();
     refreshPosition();
     refreshError();
+}
+
+QList<QWidget*> PlaybackControls::focusOrder() const {
+    return {playButton_, slider_, muteButton_};
+}
+
+// The arrow keys step the picture one exact frame at a time instead of a millisecond.
+bool PlaybackControls::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != slider_ || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Left || key == Qt::Key_Down) {
+        preview_.stepFrames(-1);
+        return true;
+    }
+    if (key == Qt::Key_Right || key == Qt::Key_Up) {
+        preview_.stepFrames(1);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PlaybackControls::setControlsEnabled(bool enabled) {

@@ -33,6 +33,11 @@ public:
     QLabel* timeText() const { return timeText_; }
     QPushButton* muteButton() const { return muteButton_; }
     QLabel* errorLine() const { return errorLine_; }
+    // The controls in the order Tab visits them.
+    QList<QWidget*> focusOrder() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void beginDrag();

@@ -1,6 +1,8 @@
 #include "ui/ProjectNameEditor.h"
 
+#include "ui/AccessibleGroups.h"
 #include "ui/Appearance.h"
+#include "ui/MacFolderEditor.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -21,7 +23,8 @@ ProjectNameEditor::ProjectNameEditor(QWidget* parent)
       appendsDetails_(new QCheckBox(QStringLiteral("Append angles, format, and resolution"))),
       nameBox_(new QFrame), nameField_(new QLineEdit),
       suffix_(Appearance::makeLabel({}, Appearance::TextStyle::body, true)),
-      exportName_(Appearance::makeLabel(exportNamePrefix, Appearance::TextStyle::caption, true)) {
+      exportName_(Appearance::makeLabel(exportNamePrefix, Appearance::TextStyle::caption, true)),
+      macFolder_(new MacFolderEditor) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(rowSpacing);
@@ -60,11 +63,15 @@ ProjectNameEditor::ProjectNameEditor(QWidget* parent)
     suffix_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     suffix_->setTextInteractionFlags(Qt::NoTextInteraction);
     box->addWidget(suffix_);
+    // One group for assistive technology, its field and details reachable one by one.
+    nameBox_->setAccessibleName(QStringLiteral("Project name"));
+    AccessibleGroups::markAsGroup(nameBox_);
     column->addWidget(nameBox_);
 
     exportName_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     exportName_->setAccessibleName(exportNamePrefix);
     column->addWidget(exportName_);
+    column->addWidget(macFolder_);
 
     connect(nameField_, &QLineEdit::textEdited, this, &ProjectNameEditor::baseNameEdited);
     connect(usesVideoFilename_, &QCheckBox::clicked, this,
@@ -77,6 +84,15 @@ ProjectNameEditor::ProjectNameEditor(QWidget* parent)
     setUsesVideoFilename(true);
     setAppendsDetails(true);
     refreshFieldState();
+}
+
+QList<QWidget*> ProjectNameEditor::focusOrder() const {
+    return {usesVideoFilename_,
+            appendsDetails_,
+            nameField_,
+            macFolder_->pointsAtMacBox(),
+            macFolder_->localFolderField(),
+            macFolder_->macFolderField()};
 }
 
 void ProjectNameEditor::setBaseName(const QString& name) {

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QWidget>
 
+class MacFolderEditor;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -28,6 +29,9 @@ public:
     QLineEdit* nameField() const { return nameField_; }
     QLabel* suffixLabel() const { return suffix_; }
     QLabel* exportNameLabel() const { return exportName_; }
+    MacFolderEditor* macFolderEditor() const { return macFolder_; }
+    // The controls in the order Tab visits them.
+    QList<QWidget*> focusOrder() const;
 
 signals:
     void baseNameEdited(const QString& name);
@@ -43,4 +47,5 @@ private:
     QLineEdit* nameField_;
     QLabel* suffix_;
     QLabel* exportName_;
+    MacFolderEditor* macFolder_;
 };

@@ -26,5 +26,10 @@ public:
                       OpenCompletion completion) const override {
         openRequests.append({document, application, activates, std::move(completion)});
     }
-    void reveal(const QUrl& file) const override { revealed.append(file); }
+    // Reveals answer at once, with this reason when set.
+    std::optional<QString> revealFailure;
+    void reveal(const QUrl& file, OpenCompletion completion) const override {
+        revealed.append(file);
+        completion(revealFailure);
+    }
 };
