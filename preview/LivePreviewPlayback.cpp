@@ -2,6 +2,8 @@
 // registry and the property setters of LivePreviewSession.
 #include "preview/LivePreviewSession.h"
 
+#include "model/UserError.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -100,6 +102,7 @@ void LivePreviewSession::beginScrubbing() {
         return;
     resumeAfterScrubbing_ = wantsPlayback_ || isPlaying_;
     isScrubbing_ = true;
+    player_->setScrubbing(true);
     wantsPlayback_ = false;
     player_->pause();
     setIsPlaying(false);
@@ -109,6 +112,7 @@ void LivePreviewSession::endScrubbing() {
     if (!isScrubbing_)
         return;
     isScrubbing_ = false;
+    player_->setScrubbing(false);
     const bool resume = resumeAfterScrubbing_;
     resumeAfterScrubbing_ = false;
     if (resume) {
@@ -161,7 +165,30 @@ void LivePreviewSession::tick() {
             setTime(std::clamp(now.seconds(), 0.0, duration_));
         setIsPlaying(wantsPlayback_ && player_->timeControlStatus() != PlayerTimeControl::Paused);
     }
+    if (isScrubbing_ && isSeeking_)
+        showProvisionalFrame();
     acquireFrame(!hasFrame_);
+}
+
+// A picture on the way to the target while the user drags: shown so that the previews follow the
+// thumb, but it lands nothing; the target's exact frame still arrives and lands as always.
+void LivePreviewSession::showProvisionalFrame() {
+    if (!renderer_ || errorMessage_)
+        return;
+    const std::optional<PlayerFrame> provisional = player_->takeProvisionalFrame();
+    if (!provisional || !provisional->displayTime.isNumeric())
+        return;
+    const double frameTime = provisional->displayTime.seconds();
+    try {
+        renderer_->showFrame(provisional->pixels, frameTime);
+    } catch (const std::exception& error) {
+        fail(localizedDescription(error));
+        return;
+    }
+    hasFrame_ = true;
+    setCurrentFrameTime(frameTime);
+    setDecodedFrameCount(decodedFrameCount_ + 1);
+    consumers_.notifyAll();
 }
 
 void LivePreviewSession::itemDidPlayToEnd(Player::ItemId item) {

@@ -156,6 +156,8 @@ void LivePreviewSession::shutdown() {
     hasFrame_ = false;
     loadDeadline_.reset();
     wantsPlayback_ = false;
+    if (isScrubbing_)
+        player_->setScrubbing(false);
     isScrubbing_ = false;
     resumeAfterScrubbing_ = false;
     setIsPlaying(false);

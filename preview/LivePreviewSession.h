@@ -109,6 +109,7 @@ private:
     void checkGeneration(const QPointer<LivePreviewSession>& self, qint64 generation) const;
     void fail(const QString& message);
     void acquireFrame(bool force);
+    void showProvisionalFrame();
     void startTimer();
     void stopTimer();
     void tick();

@@ -8,74 +8,20 @@
 #include "preview/LivePreviewSession.h"
 #include "session/SessionModel.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QProcess>
-#include <QTimer>
+#include "BenchSupport.h"
 
-#include <cstdio>
-#include <functional>
+#include <QApplication>
+
 #include <random>
+
+using namespace Bench;
 
 namespace {
 
-constexpr int tickMs = 2;
 constexpr double goalMs = 50;
 
-class Watchdog {
-public:
-    Watchdog() {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(tickMs);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const double now = double(clock_.nsecsElapsed()) / 1e6;
-            longest_ = std::max(longest_, now - last_ - tickMs);
-            last_ = now;
-        });
-        clock_.start();
-        timer_.start();
-    }
-    // The longest stall since the last call.
-    double take() {
-        const double longest = longest_;
-        longest_ = 0;
-        return longest;
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double last_ = 0;
-    double longest_ = 0;
-};
-
-// Runs the event loop until the condition holds (checked every few milliseconds) or time is up.
-bool runUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!condition()) {
-        if (elapsed.elapsed() > timeoutMs)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-void runFor(int milliseconds) {
-    runUntil([] { return false; }, milliseconds);
-}
-
-int failures = 0;
-
 void report(const char* step, double stallMs) {
-    const bool met = stallMs <= goalMs;
-    failures += met ? 0 : 1;
-    std::printf("%-34s longest main-thread stall %6.1f ms   (goal <= %.0f ms%s)\n", step, stallMs,
-                goalMs, met ? "" : ", MISSED");
+    verdict(step, stallMs, "ms", goalMs, true);
 }
 
 } // namespace
@@ -83,13 +29,9 @@ void report(const char* step, double stallMs) {
 int main(int argc, char** argv) {
     KorvaneApp::prepareProcess();
     QApplication application(argc, argv);
-    const QString clip = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                  : QStringLiteral("/tmp/tessaly-bench-5760-h264-20s.mp4");
-    if (!QFile::exists(clip)) {
-        std::printf("making %s\n", qPrintable(clip));
-        QProcess::execute(TESSALY_SOURCE_DIR "/scripts/make-sample",
-                          {"--size", "5760x2880", "--duration", "20", clip});
-    }
+    const QString clip =
+        argc > 1 ? QString::fromLocal8Bit(argv[1])
+                 : Bench::clip("/tmp/tessaly-bench-5760-h264-20s.mp4", "5760x2880", "h264", 20);
 
     auto window = KorvaneApp::makeWindow(KorvaneApp::standardComposition(), {});
     window->show();
@@ -147,5 +89,5 @@ int main(int argc, char** argv) {
     window->close();
     window.reset();
     report("close while playing", std::max(double(closing.nsecsElapsed()) / 1e6, watchdog.take()));
-    return failures == 0 ? 0 : 2;
+    return Bench::failures == 0 ? 0 : 2;
 }

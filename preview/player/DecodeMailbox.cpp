@@ -16,6 +16,7 @@ std::uint64_t DecodeMailbox::requestSeek(SeekTarget target) {
         epoch = ++epoch_;
         pendingSeek_ = target;
         queue_.clear();
+        provisional_.reset();
     }
     changed_.notify_all();
     return epoch;
@@ -38,6 +39,8 @@ std::optional<QueuedFrame> DecodeMailbox::takeFrameFor(double time, bool takeEar
     {
         std::lock_guard lock(mutex_);
         while (!queue_.empty() && queue_.front().time <= time + dueTolerance) {
+            if (taken)
+                ++dropped_;
             taken = std::move(queue_.front());
             queue_.pop_front();
         }
@@ -53,8 +56,9 @@ std::optional<QueuedFrame> DecodeMailbox::takeFrameFor(double time, bool takeEar
 
 DecodeMailbox::Work DecodeMailbox::waitForWork(bool wantsRoom) {
     std::unique_lock lock(mutex_);
-    changed_.wait(
-        lock, [&] { return stop_ || pendingSeek_ || (wantsRoom && queue_.size() < capacity_); });
+    changed_.wait(lock, [&] {
+        return stop_ || pendingSeek_ || (wantsRoom && !scrubbing_ && queue_.size() < capacity_);
+    });
     Work work;
     work.stop = stop_;
     work.seek = pendingSeek_;
@@ -75,6 +79,39 @@ bool DecodeMailbox::push(QueuedFrame frame, std::uint64_t epoch) {
         return false;
     queue_.push_back(std::move(frame));
     return true;
+}
+
+std::optional<QueuedFrame> DecodeMailbox::takeProvisional() {
+    std::lock_guard lock(mutex_);
+    std::optional<QueuedFrame> taken = std::move(provisional_);
+    provisional_.reset();
+    return taken;
+}
+
+void DecodeMailbox::offerProvisional(QueuedFrame frame, std::uint64_t epoch) {
+    std::lock_guard lock(mutex_);
+    if (!stop_ && epoch == epoch_ && scrubbing_)
+        provisional_ = std::move(frame);
+}
+
+void DecodeMailbox::setScrubbing(bool scrubbing) {
+    {
+        std::lock_guard lock(mutex_);
+        scrubbing_ = scrubbing;
+        if (!scrubbing)
+            provisional_.reset();
+    }
+    changed_.notify_all();
+}
+
+bool DecodeMailbox::scrubbing() const {
+    std::lock_guard lock(mutex_);
+    return scrubbing_;
+}
+
+std::int64_t DecodeMailbox::droppedCount() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
 }
 
 std::optional<double> DecodeMailbox::runningClockTime() const {

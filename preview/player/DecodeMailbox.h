@@ -21,6 +21,9 @@ struct SeekTarget {
     std::int32_t timescale = 1;
 };
 
+// How long the decoder waits between two provisional pictures while scrubbing.
+inline constexpr std::chrono::milliseconds provisionalInterval{100};
+
 // The hand-off between the player (main thread) and its decoding thread: the commands going in
 // (stop, newest seek, the playback clock) and the short queue of decoded frames coming out. Only
 // the newest seek is kept, so a burst of seeks while dragging costs one seek. Every frame is
@@ -37,8 +40,12 @@ public:
     void setClock(bool running, double anchorTime, Clock::time_point anchorWall);
     bool hasFrameDue(double time) const;
     // Removes every frame due at time and returns the last of them; when none is due and
-    // takeEarlyFrame is set, the first frame of the queue instead.
+    // takeEarlyFrame is set, the first frame of the queue instead. Frames passed over count as
+    // dropped.
     std::optional<QueuedFrame> takeFrameFor(double time, bool takeEarlyFrame);
+    std::optional<QueuedFrame> takeProvisional();
+    void setScrubbing(bool scrubbing);
+    std::int64_t droppedCount() const;
 
     // Decoding thread.
     struct Work {
@@ -54,6 +61,10 @@ public:
     bool push(QueuedFrame frame, std::uint64_t epoch);
     // The playback position now, if the clock is running; nothing while paused.
     std::optional<double> runningClockTime() const;
+    // While scrubbing nothing is decoded ahead: the decoder stays where the last seek left it.
+    bool scrubbing() const;
+    // Replaces the provisional picture, unless the epoch is abandoned.
+    void offerProvisional(QueuedFrame frame, std::uint64_t epoch);
 
 private:
     static constexpr double dueTolerance = 1e-6;
@@ -65,6 +76,9 @@ private:
     std::uint64_t epoch_ = 0;
     std::optional<SeekTarget> pendingSeek_;
     std::deque<QueuedFrame> queue_;
+    std::optional<QueuedFrame> provisional_;
+    bool scrubbing_ = false;
+    std::int64_t dropped_ = 0;
     bool clockRunning_ = false;
     double anchorTime_ = 0;
     Clock::time_point anchorWall_;

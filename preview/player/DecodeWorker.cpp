@@ -11,11 +11,8 @@ extern "C" {
 
 namespace {
 
-const QString incompleteText =
-    QStringLiteral("This video file is incomplete: it ends before its last frame.");
 const QString replacedText =
     QStringLiteral("The video file was replaced while it was open. Open it again.");
-const QString noFrameText = QStringLiteral("This video has no frame that can be decoded.");
 
 constexpr auto fileCheckInterval = std::chrono::milliseconds(500);
 
@@ -41,6 +38,8 @@ void DecodeWorker::run() {
     for (;;) {
         const bool wantsRoom = !atEnd_ && !failed_;
         const DecodeMailbox::Work work = mailbox_->waitForWork(wantsRoom);
+        if (!mailbox_->scrubbing())
+            forgetRetainedFrames();
         if (work.stop)
             return;
         epoch = work.epoch;
@@ -266,7 +265,7 @@ DecodeWorker::Step DecodeWorker::decodeAhead(std::uint64_t epoch) {
             const double end =
                 lastPts_ == AV_NOPTS_VALUE ? 0 : itemSeconds(lastPts_) + frameDuration_;
             if (end < expectedEnd_ - 1.5 * frameDuration_)
-                return fail(incompleteText);
+                return fail(incompleteText());
             events_.reachedEnd(end);
             return Step::Continue;
         }
@@ -274,125 +273,5 @@ DecodeWorker::Step DecodeWorker::decodeAhead(std::uint64_t epoch) {
             return fail(ffmpeg::errorText(result));
         if (const Step step = deliver(frame_.get(), epoch); step != Step::Continue)
             return step;
-    }
-}
-
-DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint64_t epoch) {
-    lastFileCheck_ = {};
-    if (QString gone; fileIsGone(gone))
-        return fail(gone);
-    const std::int64_t targetTs =
-        startPts_ + av_rescale_q_rnd(target.value, AVRational{1, target.timescale},
-                                     stream_->time_base, AV_ROUND_DOWN);
-    std::int64_t seekTs = targetTs;
-    std::int64_t stepBack = av_rescale_q(1, AVRational{1, 1}, stream_->time_base);
-    for (;;) {
-        bool needsEarlierStart = false;
-        const Step step = seekFrom(seekTs, targetTs, epoch, needsEarlierStart);
-        if (!needsEarlierStart)
-            return step;
-        seekTs = std::max(seekTs - stepBack, startPts_);
-        stepBack *= 2;
-    }
-}
-
-// One attempt: from the key frame at or before seekTs, decode forward to the frame on screen at
-// targetTs. Frames before the target are decoded only to be dropped; those nothing refers to are
-// not even decoded unless they might be the answer.
-DecodeWorker::Step DecodeWorker::seekFrom(std::int64_t seekTs, std::int64_t targetTs,
-                                          std::uint64_t epoch, bool& needsEarlierStart) {
-    const bool fromStart = seekTs <= startPts_;
-    int result = av_seek_frame(format_.get(), streamIndex_, seekTs, AVSEEK_FLAG_BACKWARD);
-    if (result < 0)
-        result = avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, seekTs, seekTs, 0);
-    if (result < 0)
-        return readFailure(result, epoch);
-    avcodec_flush_buffers(video_.get());
-    av_packet_unref(packet_.get());
-    packetWaiting_ = false;
-    draining_ = false;
-    atEnd_ = false;
-    lastPts_ = AV_NOPTS_VALUE;
-
-    ffmpeg::Frame candidate(av_frame_alloc());
-    bool haveCandidate = false;
-    bool draining = false;
-    for (;;) {
-        if (mailbox_->isAbandoned(epoch))
-            return Step::Abandoned;
-        if (!draining) {
-            result = nextVideoPacket();
-            if (result == AVERROR_EOF) {
-                draining = true;
-                avcodec_send_packet(video_.get(), nullptr);
-            } else if (result < 0) {
-                return readFailure(result, epoch);
-            } else {
-                const bool wellBefore = packet_->pts != AV_NOPTS_VALUE &&
-                                        packet_->pts + 2 * frameDurationTs_ < targetTs;
-                video_->skip_frame = wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-                if (result = sendPacket(); result < 0)
-                    return fail(ffmpeg::errorText(result));
-            }
-        }
-        for (;;) {
-            result = avcodec_receive_frame(video_.get(), frame_.get());
-            if (result == AVERROR(EAGAIN))
-                break;
-            if (result == AVERROR_EOF) {
-                video_->skip_frame = AVDISCARD_DEFAULT;
-                if (!haveCandidate) {
-                    if (!fromStart) {
-                        needsEarlierStart = true;
-                        return Step::Continue;
-                    }
-                    return fail(noFrameText);
-                }
-                // The target lies on the last frame: nothing follows it.
-                const std::int64_t lastPts = framePts(candidate.get());
-                if (itemSeconds(lastPts) + frameDuration_ < expectedEnd_ - 1.5 * frameDuration_)
-                    return fail(incompleteText);
-                if (const Step step = deliver(candidate.get(), epoch); step != Step::Continue)
-                    return step;
-                events_.seekLanded(epoch);
-                draining_ = true;
-                atEnd_ = true;
-                events_.reachedEnd(itemSeconds(lastPts) + frameDuration_);
-                return Step::Continue;
-            }
-            if (result < 0)
-                return fail(ffmpeg::errorText(result));
-            const std::int64_t pts = framePts(frame_.get());
-            if (pts <= targetTs) {
-                av_frame_unref(candidate.get());
-                av_frame_move_ref(candidate.get(), frame_.get());
-                haveCandidate = true;
-                continue;
-            }
-            if (!haveCandidate && !fromStart) {
-                // The key frame found was already past the target (open GOPs, or an index
-                // that points late): start further back.
-                av_frame_unref(frame_.get());
-                needsEarlierStart = true;
-                return Step::Continue;
-            }
-            video_->skip_frame = AVDISCARD_DEFAULT;
-            // The frame on screen at the target, then the one after it for playback.
-            if (haveCandidate) {
-                if (const Step step = deliver(candidate.get(), epoch); step != Step::Continue) {
-                    av_frame_unref(frame_.get());
-                    return step;
-                }
-                events_.seekLanded(epoch);
-                const Step step = deliver(frame_.get(), epoch);
-                draining_ = draining;
-                return step;
-            }
-            const Step step = deliver(frame_.get(), epoch);
-            if (step == Step::Continue)
-                events_.seekLanded(epoch);
-            draining_ = draining;
-            return step;
-        }
     }
 }

@@ -39,9 +39,21 @@ private:
     enum class Step { Continue, Abandoned, Failed };
 
     bool open();
+
+    // Seeking (DecodeSeek.cpp): exact, from the key frame at or before the target; while
+    // scrubbing, from where the decoder is when that is nearer, with provisional pictures.
     Step seekExactly(const SeekTarget& target, std::uint64_t epoch);
-    Step seekFrom(std::int64_t seekTs, std::int64_t targetTs, std::uint64_t epoch,
+    Step seekFromKeyFrame(std::int64_t targetTs, std::uint64_t epoch, bool scrubbing);
+    Step positionAt(std::int64_t seekTs, std::uint64_t epoch);
+    Step decodeTo(std::int64_t targetTs, std::uint64_t epoch, bool scrubbing, bool fromStart,
                   bool& needsEarlierStart);
+    Step land(AVFrame* answer, AVFrame* next, std::uint64_t epoch, bool scrubbing);
+    bool canDecodeOnTo(std::int64_t targetTs) const;
+    bool servesFromRetained(std::int64_t targetTs) const;
+    void retain(ffmpeg::Frame& slot, std::int64_t& slotPts, const AVFrame* frame);
+    void forgetRetainedFrames();
+    void offerProvisional(const AVFrame* frame, std::uint64_t epoch);
+    static QString incompleteText();
     Step decodeAhead(std::uint64_t epoch);
     Step deliver(AVFrame* frame, std::uint64_t epoch);
     Step fail(const QString& message);
@@ -72,6 +84,16 @@ private:
     double frameDuration_ = 1.0 / 30.0;
     double expectedEnd_ = 0;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
+    // While scrubbing: the last frame the decoder gave out and the last one a seek landed on, so
+    // that a target between or just after them needs no seek at all.
+    ffmpeg::Frame recent_;
+    std::int64_t recentPts_ = AV_NOPTS_VALUE;
+    ffmpeg::Frame answer_;
+    std::int64_t answerPts_ = AV_NOPTS_VALUE;
+    // The first picture after a jump to a key frame is offered at once, then at most every
+    // provisionalInterval.
+    bool offerNextAtOnce_ = false;
+    DecodeMailbox::Clock::time_point lastOffer_;
     bool draining_ = false;
     bool packetWaiting_ = false;
     // The seek (or stretch of playback) being served; reads give up once it is abandoned.

@@ -40,6 +40,7 @@ Player::ItemId FFmpegPlayer::replaceCurrentItem(const QUrl& url) {
     item->id = nextItemId_++;
     item->path = url.isLocalFile() ? url.toLocalFile() : url.toString();
     item->mailbox = std::make_shared<DecodeMailbox>(queueCapacity);
+    item->mailbox->setScrubbing(scrubbing_);
 
     // The decoding thread reports through queued calls to the main thread, which may find this
     // player gone; each call first checks that the player and its item are still current.
@@ -111,6 +112,7 @@ void FFmpegPlayer::retireCurrentItem() {
     if (item_->pendingSeek)
         finishSeek(false);
     // The thread may be in the middle of decoding a frame or of a read; it ends by itself.
+    droppedBefore_ += item_->mailbox->droppedCount();
     item_->mailbox->requestStop();
     item_.reset();
 }
@@ -235,6 +237,26 @@ void FFmpegPlayer::finishSeek(bool finished) {
     else
         QMetaObject::invokeMethod(
             this, [completion] { completion(false); }, Qt::QueuedConnection);
+}
+
+void FFmpegPlayer::setScrubbing(bool scrubbing) {
+    scrubbing_ = scrubbing;
+    if (item_)
+        item_->mailbox->setScrubbing(scrubbing);
+}
+
+std::optional<PlayerFrame> FFmpegPlayer::takeProvisionalFrame() {
+    if (!item_ || item_->status != PlayerItemStatus::ReadyToPlay || !item_->pendingSeek)
+        return std::nullopt;
+    std::optional<QueuedFrame> frame = item_->mailbox->takeProvisional();
+    if (!frame)
+        return std::nullopt;
+    return PlayerFrame{std::move(frame->pixels),
+                       MediaTime::fromSeconds(frame->time, clockTimescale)};
+}
+
+qint64 FFmpegPlayer::droppedFrameCount() const {
+    return droppedBefore_ + (item_ ? item_->mailbox->droppedCount() : 0);
 }
 
 bool FFmpegPlayer::hasNewFrame(const MediaTime& itemTime) const {

@@ -32,6 +32,9 @@ public:
     MediaTime currentTime() const override;
     void seek(const MediaTime& target, std::function<void(bool)> completion) override;
     void cancelPendingSeeks() override;
+    void setScrubbing(bool scrubbing) override;
+    std::optional<PlayerFrame> takeProvisionalFrame() override;
+    qint64 droppedFrameCount() const override;
     bool hasNewFrame(const MediaTime& itemTime) const override;
     std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) override;
     void setMuted(bool muted) override;
@@ -78,6 +81,9 @@ private:
     MediaTime anchorTime_ = MediaTime::zero();
     Clock::time_point anchorWall_;
     bool muted_ = true;
+    bool scrubbing_ = false;
+    // Frames dropped by items already gone, so the count runs on across items.
+    qint64 droppedBefore_ = 0;
     QTimer endTimer_;
     std::unique_ptr<AudioOutput> audio_;
     ItemId audioCheckedItem_ = 0;

@@ -66,6 +66,16 @@ public:
     virtual void seek(const MediaTime& target, std::function<void(bool finished)> completion) = 0;
     virtual void cancelPendingSeeks() = 0;
 
+    // While the user drags the position, seeks may decode on from where the decoder is instead
+    // of going back to a key frame, and pictures met on the way are offered as provisional.
+    virtual void setScrubbing(bool scrubbing) = 0;
+    // The newest picture decoded on the way to the pending seek's target, at most every 100 ms,
+    // and only while scrubbing; it never stands for the target's own frame.
+    virtual std::optional<PlayerFrame> takeProvisionalFrame() = 0;
+
+    // Decoded frames that were never shown because the clock had passed them.
+    virtual qint64 droppedFrameCount() const { return 0; }
+
     // Whether a frame not yet copied is due at itemTime.
     virtual bool hasNewFrame(const MediaTime& itemTime) const = 0;
     // The frame on screen at itemTime (frames due before it are dropped); nothing when no frame

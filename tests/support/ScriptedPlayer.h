@@ -4,6 +4,7 @@
 
 #include <QFuture>
 
+#include <utility>
 #include <vector>
 
 // A player whose every answer the test sets. Seeks are completed by the test, or, with
@@ -27,6 +28,8 @@ public:
     VideoFrame pixels;                    // what a copy hands out
     std::optional<MediaTime> displayTime; // the copied frame's; the item time when unset
     bool landSeeks = false;
+    bool scrubbing = false;
+    std::optional<PlayerFrame> provisional; // offered once while scrubbing
 
     std::vector<Seek> seeks;
     int plays = 0;
@@ -48,6 +51,10 @@ public:
     MediaTime currentTime() const override { return time; }
     void seek(const MediaTime& target, std::function<void(bool)> completion) override;
     void cancelPendingSeeks() override { ++cancels; }
+    void setScrubbing(bool on) override { scrubbing = on; }
+    std::optional<PlayerFrame> takeProvisionalFrame() override {
+        return std::exchange(provisional, std::nullopt);
+    }
     bool hasNewFrame(const MediaTime&) const override { return newFrame; }
     std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) override;
     void setMuted(bool muted) override { mutedFlag = muted; }
