@@ -10,6 +10,7 @@
 #include "preview/LivePreviewSession.h"
 #include "preview/gl/LiveAnglePreview.h"
 #include "preview/gl/OpenGLSetup.h"
+#include "preview/gl/SphereOverview.h"
 #include "preview/player/FFmpegPlayer.h"
 
 #include <QApplication>
@@ -76,6 +77,12 @@ Composition standardComposition(std::shared_ptr<const Workspace> workspace) {
         return AnglePreviewSurface{surface,
                                    [surface](const ViewAngles& a) { surface->setAngles(a); }};
     };
+    composition.overview = [renderer](LivePreviewSession& session) {
+        auto* overview = new SphereOverview(&session, renderer);
+        return OverviewSurface{overview, [overview](OverviewSurface::Overlay overlay) {
+                                   overview->setOverlay(std::move(overlay));
+                               }};
+    };
     return composition;
 }
 
@@ -109,7 +116,8 @@ void configure(QApplication& application) {
 
 std::unique_ptr<MainView> makeWindow(Composition composition, const QStringList& arguments) {
     auto window = std::make_unique<MainView>(std::move(composition.services), arguments,
-                                             std::move(composition.previews));
+                                             std::move(composition.previews),
+                                             std::move(composition.overview));
     window->setWindowTitle(QStringLiteral("Tessaly"));
     window->resize(defaultWidth, defaultHeight);
     return window;

@@ -23,6 +23,7 @@ inline constexpr int defaultHeight = 900;
 struct Composition {
     SessionServices services;
     AnglePreviewFactory previews;
+    OverviewFactory overview;
 };
 
 // The real services on the given desktop: the media inspector, the FCPXML writer validating

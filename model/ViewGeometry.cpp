@@ -34,6 +34,12 @@ double wrappedDegrees(double degrees) {
     return wrapped - 180.0;
 }
 
+ViewAngles toTenths(ViewAngles angles) {
+    for (double* value : {&angles.pan, &angles.tilt, &angles.roll, &angles.fov})
+        *value = std::round(*value * 10.0) / 10.0;
+    return angles;
+}
+
 Vector3 viewDirection(const ViewAngles& angles, QPointF point, QSizeF size) {
     const NativeProjectionParameters p = NativeProjection::parameters(angles.fov);
     const Plane plane = planeOf(p, size);

@@ -42,6 +42,8 @@ ViewAngles rolled(const ViewAngles& start, QPointF pressed, QPointF now, QSizeF 
 
 // Pan and roll within −180…180.
 double wrappedDegrees(double degrees);
+// Rounded to tenths of a degree, as the fields show and as a user would type them.
+ViewAngles toTenths(ViewAngles angles);
 
 // The part of the source a view of the given shape (width ÷ height) shows, as closed polygons
 // in source coordinates: its outline followed around the picture's edge, continued across the

@@ -79,6 +79,12 @@ void LivePreviewSession::stepFrames(int frames) {
     seek((shown + frames + 0.5) * frameDuration_);
 }
 
+void LivePreviewSession::stepSeconds(double seconds) {
+    if (!isReady_ && !isSeeking_)
+        return;
+    seek(pendingSeekTarget_.value_or(currentFrameTime_) + seconds);
+}
+
 void LivePreviewSession::seekDidComplete(Player::ItemId item, qint64 loadGeneration,
                                          qint64 seekGeneration, double target, bool finished) {
     if (!item_ || item != item_ || loadGeneration != loadGeneration_ ||

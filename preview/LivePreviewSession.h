@@ -71,8 +71,10 @@ public:
     void pause();
     void togglePlayback();
     void seek(double seconds);
-    // Moves whole frames from the frame shown (or the one a seek is bringing) with an exact seek.
+    // Moves whole frames, or seconds, from the frame shown (or the one a seek is bringing) with an
+    // exact seek.
     void stepFrames(int frames);
+    void stepSeconds(double seconds);
     void beginScrubbing();
     void endScrubbing();
     void setMuted(bool muted);

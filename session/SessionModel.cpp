@@ -40,6 +40,15 @@ SessionModel::SessionModel(SessionServices services, QObject* parent)
       angles_(AngleSettings::startingViews(this)), loadID_(QUuid::createUuid()) {
     Q_ASSERT(services_.inspect && services_.write && services_.workspace && services_.panels &&
              preview_);
+    editedState_ = editableState();
+    for (int i = 0; i < int(angles_.size()); ++i) {
+        connect(angles_[i], &AngleSettings::titleChanged, this, [this, i] {
+            noteEdit({EditHistory::Touch::title, i});
+        });
+        connect(angles_[i], &AngleSettings::framingChanged, this, [this, i] {
+            noteEdit({EditHistory::Touch::framing, i});
+        });
+    }
 }
 
 SessionModel::~SessionModel() {
@@ -68,6 +77,8 @@ void SessionModel::setProjectNaming(const ProjectNaming& naming) {
 }
 
 void SessionModel::setOutputFormat(OutputFormat format) {
+    // The prepared framings and the shape are one step.
+    beginEdit();
     // Views are prepared before anyone hears of the new format, so a card that redraws on the
     // change already finds its portrait framing.
     for (AngleSettings* view : std::as_const(angles_)) {
@@ -75,10 +86,12 @@ void SessionModel::setOutputFormat(OutputFormat format) {
         framing.prepareForSelection(format);
         view->setFraming(framing);
     }
-    if (format == outputFormat_)
-        return;
-    outputFormat_ = format;
-    emit outputFormatChanged();
+    if (format != outputFormat_) {
+        outputFormat_ = format;
+        emit outputFormatChanged();
+        noteEdit({EditHistory::Touch::format});
+    }
+    endEdit();
 }
 
 void SessionModel::setOutputResolution(OutputResolution resolution) {
@@ -86,6 +99,7 @@ void SessionModel::setOutputResolution(OutputResolution resolution) {
         return;
     outputResolution_ = resolution;
     emit outputResolutionChanged();
+    noteEdit({EditHistory::Touch::resolution});
 }
 
 void SessionModel::setLayout(ExportLayout layout) {
@@ -100,6 +114,7 @@ void SessionModel::setAngleCount(int count) {
         return;
     angleCount_ = count;
     emit angleCountChanged();
+    noteEdit({EditHistory::Touch::angleCount});
 }
 
 QList<AngleSettings*> SessionModel::activeAngles() const {
@@ -217,6 +232,10 @@ QCoro::Task<> SessionModel::open(QUrl url) {
 
     setSource(url);
     recallMacFolder(url);
+    // A new source starts a new history.
+    history_.clear();
+    editedState_ = editableState();
+    emit historyChanged();
     ProjectNaming naming = projectNaming_;
     naming.setSource(url);
     setProjectNaming(naming);

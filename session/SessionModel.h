@@ -5,6 +5,7 @@
 #include "model/ExportRequest.h"
 #include "model/OutputFormat.h"
 #include "model/ProjectNaming.h"
+#include "session/EditHistory.h"
 
 #include <QList>
 #include <QObject>
@@ -128,6 +129,16 @@ public:
     // Returns at once; the outcome arrives later on the main thread.
     void openSavedXMLInFinalCut(const QUrl& url);
 
+    // Undo and redo of the views' names and framings (a drag or a slider's run is one step), the
+    // number of views, the shape and the size. Opening a source starts a new history.
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+    void undo();
+    void redo();
+    // Edits between these make one step.
+    void beginEdit();
+    void endEdit();
+
     // A save stopped because no FCPXML 1.14 DTD was found; it waits for the user to choose one.
     bool awaitingDTD() const { return pendingSave_ != nullptr; }
     // Runs the open panel for the DTD, keeps a copy and runs the waiting save again with the
@@ -163,6 +174,7 @@ signals:
     // Never emitted: the four views are created with the model and never replaced.
     void anglesChanged();
     void awaitingDTDChanged();
+    void historyChanged();
     // Any of pointsAtMacFolder, localMediaFolder and macMediaFolder.
     void macFolderChanged();
 
@@ -174,6 +186,9 @@ private:
     QCoro::Task<> installDTDAndSave(QString file);
     void finishSave(const SaveJob& job);
     void recallMacFolder(const QUrl& source);
+    EditableState editableState() const;
+    void noteEdit(EditHistory::Touch touch);
+    void restore(const EditableState& state);
     void failOpening(const std::exception_ptr& error);
     void finishHandOff(const std::optional<QString>& error);
 
@@ -204,6 +219,10 @@ private:
     // Asks the inspection of the latest opening to give up once it has been superseded.
     std::stop_source inspectionStop_;
     std::unique_ptr<SaveJob> pendingSave_;
+    EditHistory history_;
+    // The state after the last edit: what an edit changes from.
+    EditableState editedState_;
+    bool restoring_ = false;
     bool pointsAtMacFolder_ = false;
     QString localMediaFolder_;
     QString macMediaFolder_;

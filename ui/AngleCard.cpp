@@ -1,6 +1,7 @@
 #include "ui/AngleCard.h"
 
 #include "model/AngleSettings.h"
+#include "model/ViewGeometry.h"
 #include "preview/LivePreviewSession.h"
 #include "ui/AccessibleGroups.h"
 #include "ui/AnglePreviewBox.h"
@@ -11,10 +12,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 namespace {
 constexpr int innerMargin = 16;
@@ -53,6 +56,12 @@ AngleCard::AngleCard(AngleSettings& settings, LivePreviewSession& preview, Outpu
     badge->setAlignment(Qt::AlignCenter);
     badge->setStyleSheet(
         QStringLiteral("background: rgba(0, 122, 255, 0.16); border-radius: 7px;"));
+    auto* chip = new QLabel;
+    chip->setFixedSize(10, 10);
+    chip->setStyleSheet(QStringLiteral("background: %1; border-radius: 5px;")
+                            .arg(Appearance::viewColor(settings.key().toInt() - 1).name()));
+    chip->setToolTip(QStringLiteral("This view's colour on the sphere overview"));
+    header->addWidget(chip);
     header->addWidget(badge);
     nameField_->setPlaceholderText(QStringLiteral("View name"));
     nameField_->setFont(Appearance::font(TextStyle::title3));
@@ -63,8 +72,11 @@ AngleCard::AngleCard(AngleSettings& settings, LivePreviewSession& preview, Outpu
     column->addLayout(header);
 
     column->addWidget(previewBox_);
-    for (NumericControl* control : {pan_, tilt_, roll_, viewWidth_})
+    for (NumericControl* control : {pan_, tilt_, roll_, viewWidth_}) {
         column->addWidget(control);
+        connect(control, &NumericControl::dragStarted, this, &AngleCard::editStarted);
+        connect(control, &NumericControl::dragFinished, this, &AngleCard::editFinished);
+    }
     column->addWidget(coverage_);
     column->addWidget(range_);
     column->addStretch();
@@ -95,6 +107,13 @@ AngleCard::AngleCard(AngleSettings& settings, LivePreviewSession& preview, Outpu
     });
 
     coverage_->setFont(Appearance::tabularFont(TextStyle::caption2));
+    if (surface_.widget) {
+        surface_.widget->installEventFilter(this);
+        surface_.widget->setCursor(Qt::OpenHandCursor);
+        surface_.widget->setToolTip(QStringLiteral(
+            "Drag to aim the view; Shift-drag to turn the horizon; Ctrl and the wheel to change "
+            "the view width; double-click to level the horizon."));
+    }
     AccessibleGroups::markAsGroup(this);
     previewBox_->setSurroundingColor(fillColor());
     refreshTitle();
@@ -107,6 +126,69 @@ QList<QWidget*> AngleCard::focusOrder() const {
     for (NumericControl* control : {pan_, tilt_, roll_, viewWidth_})
         order << control->field() << control->slider();
     return order;
+}
+
+bool AngleCard::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != surface_.widget)
+        return QFrame::eventFilter(watched, event);
+    QWidget* surface = surface_.widget;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            return false;
+        grab_ = Grab{angles(), mouse->position(), bool(mouse->modifiers() & Qt::ShiftModifier)};
+        surface->setCursor(Qt::ClosedHandCursor);
+        emit editStarted();
+        return true;
+    }
+    case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!grab_)
+            return false;
+        const bool rolling = mouse->modifiers() & Qt::ShiftModifier;
+        if (rolling != grab_->rolling) // the drag goes on from here in the other manner
+            grab_ = Grab{angles(), mouse->position(), rolling};
+        const QSizeF size(surface->size());
+        store(ViewGeometry::toTenths(
+            rolling
+                ? ViewGeometry::rolled(grab_->start, grab_->pressed, mouse->position(), size)
+                : ViewGeometry::grabbed(grab_->start, grab_->pressed, mouse->position(), size)));
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (!grab_ || static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+            return false;
+        grab_.reset();
+        surface->setCursor(Qt::OpenHandCursor);
+        emit editFinished();
+        return true;
+    case QEvent::MouseButtonDblClick: {
+        ViewAngles level = angles();
+        level.roll = 0;
+        store(level);
+        return true;
+    }
+    case QEvent::Wheel: {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (!(wheel->modifiers() & Qt::ControlModifier))
+            return false; // the window scrolls
+        // One degree a notch; a fine-grained wheel adds up to notches.
+        wheelRemainder_ += wheel->angleDelta().y();
+        const int notches = wheelRemainder_ / QWheelEvent::DefaultDeltasPerStep;
+        wheelRemainder_ -= notches * QWheelEvent::DefaultDeltasPerStep;
+        if (notches != 0) {
+            ViewAngles wider = angles();
+            const ClosedRange widths = format_.viewWidthRange();
+            wider.fov = std::clamp(wider.fov + notches, widths.lowerBound, widths.upperBound);
+            store(wider);
+        }
+        wheel->accept();
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 void AngleCard::setFormat(OutputFormat format) {

@@ -7,6 +7,8 @@
 #include <QFrame>
 #include <QPointer>
 
+#include <optional>
+
 class AngleSettings;
 class AnglePreviewBox;
 class LivePreviewSession;
@@ -41,9 +43,17 @@ public:
     // The controls in the order Tab visits them: the name, then each value's field and slider.
     QList<QWidget*> focusOrder() const;
 
+signals:
+    // A drag (of the picture or of a slider) began or ended: what it changes makes one edit.
+    void editStarted();
+    void editFinished();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // The hand on the picture: drag to turn the view, Shift to turn the horizon, Ctrl and the
+    // wheel for the view width, double-click to level the horizon.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     ViewAngles angles() const;
@@ -65,4 +75,11 @@ private:
     NumericControl* viewWidth_;
     QLabel* coverage_;
     QLabel* range_;
+    struct Grab {
+        ViewAngles start;
+        QPointF pressed;
+        bool rolling;
+    };
+    std::optional<Grab> grab_;
+    int wheelRemainder_ = 0;
 };

@@ -2,11 +2,13 @@
 
 #include "model/ViewAngles.h"
 
+#include <QSizeF>
 #include <QWidget>
 
 #include <functional>
 
 class LivePreviewSession;
+class QPainter;
 
 // The live picture of one view in its card: a widget and the way to hand it a new framing.
 struct AnglePreviewSurface {
@@ -16,3 +18,13 @@ struct AnglePreviewSurface {
 
 using AnglePreviewFactory =
     std::function<AnglePreviewSurface(LivePreviewSession& session, const ViewAngles& angles)>;
+
+// The whole-sphere overview: a widget showing the current frame as the equirectangular picture,
+// and the way to paint on top of it (called on every repaint) and to ask for a repaint.
+struct OverviewSurface {
+    using Overlay = std::function<void(QPainter& painter, QSizeF size)>;
+    QWidget* widget = nullptr;
+    std::function<void(Overlay)> setOverlay;
+};
+
+using OverviewFactory = std::function<OverviewSurface(LivePreviewSession& session)>;

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QWidget>
+#include <algorithm>
 
 namespace Appearance {
 
@@ -49,6 +50,12 @@ QFont font(TextStyle style) {
         result.setPixelSize(qRound(result.pixelSize() * m.scale));
     result.setWeight(m.weight);
     return result;
+}
+
+QColor viewColor(int index) {
+    static const QColor colors[] = {QColor(0x0a, 0x84, 0xff), QColor(0xff, 0x9f, 0x0a),
+                                    QColor(0x30, 0xd1, 0x58), QColor(0xbf, 0x5a, 0xf2)};
+    return colors[std::clamp(index, 0, 3)];
 }
 
 QFont tabularFont(TextStyle style) {

@@ -40,6 +40,9 @@ void makeSecondary(QWidget* widget);
 QLabel* makeLabel(const QString& text, TextStyle style, bool secondary = false,
                   QWidget* parent = nullptr);
 
+// The colour that marks a view (0 to 3) on its card and on the sphere overview.
+QColor viewColor(int index);
+
 // An icon of the freedesktop theme, or the style's own icon when the theme has none.
 QIcon symbol(const QString& themeName, QStyle::StandardPixmap fallback);
 

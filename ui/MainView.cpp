@@ -10,6 +10,7 @@
 #include "ui/PlaybackControls.h"
 #include "ui/ProjectNameEditor.h"
 #include "ui/SegmentedControl.h"
+#include "ui/SphereOverviewPanel.h"
 #include "ui/WheelGuard.h"
 
 #include <QComboBox>
@@ -50,7 +51,7 @@ QPushButton* largeButton(const QString& text, const QIcon& icon) {
 } // namespace
 
 MainView::MainView(SessionServices services, QStringList launchArguments,
-                   AnglePreviewFactory makePreview, QWidget* parent)
+                   AnglePreviewFactory makePreview, OverviewFactory makeOverview, QWidget* parent)
     : QWidget(parent), launchArguments_(std::move(launchArguments)),
       makePreview_(std::move(makePreview)) {
     workspace_ = services.workspace;
@@ -101,6 +102,11 @@ MainView::MainView(SessionServices services, QStringList launchArguments,
     playback_ = new PlaybackControls(*model_->preview());
     column->addWidget(playback_);
 
+    overview_ = new SphereOverviewPanel(*model_, makeOverview);
+    column->addWidget(overview_);
+    connect(overview_, &SphereOverviewPanel::dragStarted, model_, &SessionModel::beginEdit);
+    connect(overview_, &SphereOverviewPanel::dragFinished, model_, &SessionModel::endEdit);
+
     cardRow_ = new QWidget;
     cardLayout_ = new QHBoxLayout(cardRow_);
     cardLayout_->setContentsMargins(0, 0, 0, 0);
@@ -127,6 +133,7 @@ MainView::MainView(SessionServices services, QStringList launchArguments,
     scrollArea_->setWidget(content);
 
     connectModel();
+    addShortcuts();
     WheelGuard::protect(this);
     rebuildCards();
     refreshAngleCount();

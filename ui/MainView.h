@@ -23,6 +23,7 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class SegmentedControl;
+class SphereOverviewPanel;
 class Workspace;
 
 // The whole window content: one scrolling column from the tool's promise at the top, through
@@ -35,7 +36,7 @@ public:
     // The session model is built on the services; the previews on the cards come from
     // makePreview. The launch arguments are searched for "--source" when the view is first shown.
     MainView(SessionServices services, QStringList launchArguments, AnglePreviewFactory makePreview,
-             QWidget* parent = nullptr);
+             OverviewFactory makeOverview = {}, QWidget* parent = nullptr);
     ~MainView() override;
 
     SessionModel& model() const { return *model_; }
@@ -55,6 +56,7 @@ public:
     QLabel* dimensionsLine() const { return dimensionsLine_; }
     BusyIndicator* loadingIndicator() const { return loadingIndicator_; }
     PlaybackControls* playbackControls() const { return playback_; }
+    SphereOverviewPanel* overview() const { return overview_; }
     QWidget* cardRow() const { return cardRow_; }
     QList<AngleCard*> cards() const;
     ProjectNameEditor* nameEditor() const { return nameEditor_; }
@@ -82,6 +84,8 @@ private:
     QWidget* makeSaveRow();
     QWidget* makeStatusBlock();
     void connectModel();
+    // Space, the arrows, Home and End for playback; Ctrl+Z and Ctrl+Shift+Z for the edits.
+    void addShortcuts();
     void startUp();
 
     bool busy() const;
@@ -116,6 +120,7 @@ private:
     QLabel* dimensionsLine_ = nullptr;
     BusyIndicator* loadingIndicator_ = nullptr;
     PlaybackControls* playback_ = nullptr;
+    SphereOverviewPanel* overview_ = nullptr;
     QWidget* cardRow_ = nullptr;
     QHBoxLayout* cardLayout_ = nullptr;
     QHash<QString, AngleCard*> cards_;

@@ -21,6 +21,7 @@
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 void MainView::connectModel() {
@@ -193,9 +194,12 @@ void MainView::rebuildCards() {
     QHash<QString, AngleCard*> kept;
     for (AngleSettings* settings : active) {
         AngleCard* card = cards_.take(settings->id());
-        if (!card)
+        if (!card) {
             card =
                 new AngleCard(*settings, *model_->preview(), model_->outputFormat(), makePreview_);
+            connect(card, &AngleCard::editStarted, model_, &SessionModel::beginEdit);
+            connect(card, &AngleCard::editFinished, model_, &SessionModel::endEdit);
+        }
         kept.insert(settings->id(), card);
     }
     // Cards of views that are no longer active go, with their preview surfaces.
@@ -231,6 +235,40 @@ void MainView::refreshTabOrder() {
         add(button);
     for (qsizetype i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void MainView::addShortcuts() {
+    LivePreviewSession* preview = model_->preview();
+    const auto add = [this](const QKeySequence& keys, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    // Playback keys act only on an open source the bar allows; text fields keep their keys, as
+    // they take them before any shortcut.
+    const auto whenPlayable = [this, preview](auto action) {
+        return [this, preview, action] {
+            if (playback_->controlsEnabled() && preview->isReady())
+                action();
+        };
+    };
+    add(Qt::Key_Space, whenPlayable([preview] { preview->togglePlayback(); }));
+    add(Qt::Key_Left, whenPlayable([preview] { preview->stepFrames(-1); }));
+    add(Qt::Key_Right, whenPlayable([preview] { preview->stepFrames(1); }));
+    add(QKeySequence(Qt::SHIFT | Qt::Key_Left),
+        whenPlayable([preview] { preview->stepSeconds(-1.0); }));
+    add(QKeySequence(Qt::SHIFT | Qt::Key_Right),
+        whenPlayable([preview] { preview->stepSeconds(1.0); }));
+    add(Qt::Key_Home, whenPlayable([preview] { preview->seek(0); }));
+    add(Qt::Key_End, whenPlayable([preview] { preview->seek(preview->duration()); }));
+    add(QKeySequence::Undo, [this] {
+        if (!busy())
+            model_->undo();
+    });
+    add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), [this] {
+        if (!busy())
+            model_->redo();
+    });
 }
 
 void MainView::showEvent(QShowEvent* event) {

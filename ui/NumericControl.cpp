@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -48,6 +49,9 @@ NumericControl::NumericControl(const QString& title, ClosedRange range, const QS
 
     connect(field_, &QLineEdit::editingFinished, this, &NumericControl::commitText);
     connect(slider_, &QSlider::valueChanged, this, &NumericControl::sliderMoved);
+    connect(slider_, &QSlider::sliderPressed, this, &NumericControl::dragStarted);
+    connect(slider_, &QSlider::sliderReleased, this, &NumericControl::dragFinished);
+    slider_->installEventFilter(this);
 
     setRange(range);
     showValue();
@@ -76,6 +80,27 @@ void NumericControl::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LocaleChange)
         showValue();
     QWidget::changeEvent(event);
+}
+
+// A focused slider keeps its arrow keys: the window's frame-stepping keys give way to it.
+bool NumericControl::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == slider_ && event->type() == QEvent::ShortcutOverride) {
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            event->accept();
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void NumericControl::commitText() {

@@ -35,9 +35,13 @@ public:
 signals:
     // The user typed or dragged a new value.
     void valueEdited(double value);
+    // A drag of the slider began or ended: its values make one edit.
+    void dragStarted();
+    void dragFinished();
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void commitText();

@@ -56,7 +56,6 @@ PlaybackControls::PlaybackControls(LivePreviewSession& preview, QWidget* parent)
     auto* clickStyle = new AbsoluteClickStyle;
     clickStyle->setParent(slider_);
     slider_->setStyle(clickStyle);
-    slider_->installEventFilter(this);
     bar->addWidget(slider_, 1);
     timeText_->setFont(Appearance::tabularFont(TextStyle::callout));
     timeText_->setMinimumWidth(timeTextMinimumWidth);
@@ -103,22 +102,6 @@ PlaybackControls::PlaybackControls(LivePreviewSession& preview, QWidget* parent)
 
 QList<QWidget*> PlaybackControls::focusOrder() const {
     return {playButton_, slider_, muteButton_};
-}
-
-// The arrow keys step the picture one exact frame at a time instead of a millisecond.
-bool PlaybackControls::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != slider_ || event->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(watched, event);
-    const int key = static_cast<QKeyEvent*>(event)->key();
-    if (key == Qt::Key_Left || key == Qt::Key_Down) {
-        preview_.stepFrames(-1);
-        return true;
-    }
-    if (key == Qt::Key_Right || key == Qt::Key_Up) {
-        preview_.stepFrames(1);
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void PlaybackControls::setControlsEnabled(bool enabled) {

@@ -36,9 +36,6 @@ public:
     // The controls in the order Tab visits them.
     QList<QWidget*> focusOrder() const;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void beginDrag();
     void endDrag();

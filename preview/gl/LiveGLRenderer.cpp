@@ -112,6 +112,7 @@ void LiveGLRenderer::buildProgram() {
     locations_.rotationFov = program_->uniformLocation("uniforms.rotationFov");
     locations_.aspect = program_->uniformLocation("uniforms.aspect");
     locations_.planarChroma = program_->uniformLocation("planarChroma");
+    locations_.wholeSphere = program_->uniformLocation("wholeSphere");
     locations_.yCbCrMatrix = program_->uniformLocation("yCbCrMatrix");
     locations_.yCbCrOffset = program_->uniformLocation("yCbCrOffset");
     // Sampler bindings are program state, shared by every context of the group.
@@ -218,6 +219,19 @@ std::shared_ptr<const LiveGLFrame> LiveGLRenderer::makeGLFrame(const VideoFrame&
 
 void LiveGLRenderer::draw(const std::shared_ptr<const LiveGLFrame>& frame, const ViewAngles& angles,
                           QSize size) {
+    if (!PreviewUniforms::isDrawable(angles, size.width(), size.height())) {
+        drawPass(nullptr, size, std::nullopt);
+        return;
+    }
+    drawPass(frame, size, PreviewUniforms::forView(angles, size.width(), size.height()));
+}
+
+void LiveGLRenderer::drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size) {
+    drawPass(frame, size, std::nullopt);
+}
+
+void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
+                              const std::optional<PreviewUniforms>& view) {
     QOpenGLContext* context = QOpenGLContext::currentContext();
     if (!context || !QOpenGLContext::areSharing(context, upload_->context())) {
         return;
@@ -234,7 +248,7 @@ void LiveGLRenderer::draw(const std::shared_ptr<const LiveGLFrame>& frame, const
     gl->glDisable(GL_DEPTH_TEST);
     gl->glClearColor(emptyGrey, emptyGrey, emptyGrey, 1.0f);
     gl->glClear(GL_COLOR_BUFFER_BIT);
-    if (!frame || !PreviewUniforms::isDrawable(angles, size.width(), size.height())) {
+    if (!frame || size.width() < 1 || size.height() < 1) {
         return;
     }
     QOpenGLVertexArrayObject* vertexArray = vertexArrayFor(context);
@@ -245,9 +259,10 @@ void LiveGLRenderer::draw(const std::shared_ptr<const LiveGLFrame>& frame, const
     if (frame->uploadFence()) {
         gl->glWaitSync(frame->uploadFence(), 0, GL_TIMEOUT_IGNORED);
     }
-    const PreviewUniforms uniforms = PreviewUniforms::forView(angles, size.width(), size.height());
+    const PreviewUniforms uniforms = view.value_or(PreviewUniforms{});
     const YCbCrConversion& conversion = frame->conversion();
     program_->bind();
+    gl->glUniform1i(locations_.wholeSphere, view ? 0 : 1);
     gl->glUniform4fv(locations_.rotationFov, 1, uniforms.rotationFov.data());
     gl->glUniform2fv(locations_.aspect, 1, uniforms.aspect.data());
     gl->glUniform1i(locations_.planarChroma, frame->hasPlanarChroma() ? 1 : 0);

@@ -4,6 +4,7 @@
 #include "preview/PreviewRenderer.h"
 #include "preview/gl/GLUploadContext.h"
 #include "preview/gl/LiveGLFrame.h"
+#include "preview/gl/PreviewUniforms.h"
 
 #include <QObject>
 #include <QSize>
@@ -46,6 +47,8 @@ public:
     // Does nothing when the current context is not in this renderer's share group.
     void draw(const std::shared_ptr<const LiveGLFrame>& frame, const ViewAngles& angles,
               QSize size);
+    // The same, but the whole source as it is (the equirectangular picture), for the overview.
+    void drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size);
 
     // Frames uploaded and views projected since construction.
     std::int64_t uploadCount() const { return uploadCount_; }
@@ -60,6 +63,9 @@ private:
         std::shared_ptr<const LiveGLFrame> frame;
     };
 
+    // A view when given its uniforms, else the whole sphere; without a frame, the empty colour.
+    void drawPass(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
+                  const std::optional<PreviewUniforms>& view);
     void buildProgram();
     void buildSampler();
     QOpenGLVertexArrayObject* vertexArrayFor(QOpenGLContext* context);
@@ -80,6 +86,7 @@ private:
         int rotationFov = -1;
         int aspect = -1;
         int planarChroma = -1;
+        int wholeSphere = -1;
         int yCbCrMatrix = -1;
         int yCbCrOffset = -1;
     } locations_;

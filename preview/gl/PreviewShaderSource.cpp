@@ -51,6 +51,7 @@ uniform sampler2D lumaPlane;
 uniform sampler2D chromaPlane;  // Cb and Cr interleaved, or Cb alone when planar
 uniform sampler2D crPlane;      // Cr when the chroma is planar
 uniform bool planarChroma;
+uniform bool wholeSphere;       // the source itself, for the overview, instead of a view of it
 uniform mat3 yCbCrMatrix;
 uniform vec3 yCbCrOffset;
 
@@ -71,6 +72,8 @@ vec3 sampleSource(vec2 coordinates) {
 }
 
 vec4 previewFragment(vec2 uv) {
+    if (wholeSphere)
+        return vec4(clamp(sampleSource(uv), 0.0, 1.0), 1.0);
     // rotationFov.x (-pan), .y (tilt) and .z (roll), as cosines and sines.
     float cosPan = vertexOut.cosines.x, sinPan = vertexOut.sines.x;
     float cosTilt = vertexOut.cosines.y, sinTilt = vertexOut.sines.y;
