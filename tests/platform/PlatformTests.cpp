@@ -95,26 +95,29 @@ TEST(LinuxWorkspace, RevealAsksTheFileManagerAndElseOpensTheFolder) {
     ASSERT_TRUE(bus.waitForStarted() && bus.waitForReadyRead(10000));
     const QString address = QString::fromUtf8(bus.readLine()).trimmed();
     QDBusConnection files = QDBusConnection::connectToBus(address, "files");
-    FileManager manager;
-    ASSERT_TRUE(QDBusConnection::connectToBus(address, "client").isConnected() &&
-                files.registerObject("/org/freedesktop/FileManager1", &manager,
-                                     QDBusConnection::ExportAllSlots) &&
-                files.registerService("org.freedesktop.FileManager1"));
+    ASSERT_TRUE(QDBusConnection::connectToBus(address, "client").isConnected());
     LinuxWorkspace workspace;
     workspace.setBusName("client");
     QList<QStringList> launched;
     workspace.setFolderLauncher([&](const QString& program, const QStringList& arguments) {
         return launched.append(QStringList{program} + arguments), true;
     });
-    const QUrl file = QUrl::fromLocalFile(FileNames::decodedPath("/srv/edits/Ride #1\xFF.fcpxml"));
-    workspace.reveal(file);
-    ASSERT_TRUE(Waiting::until([&] { return !manager.shown.isEmpty(); }));
-    EXPECT_EQ(manager.shown, QStringList{"file:///srv/edits/Ride%20%231%FF.fcpxml"});
-    files.unregisterService("org.freedesktop.FileManager1"); // nobody answers: the folder opens
-    workspace.reveal(file);
+    const auto reveal = [&](const char* path) {
+        workspace.reveal(QUrl::fromLocalFile(FileNames::decodedPath(path)));
+    };
+    reveal("/srv/a/Ride.fcpxml"); // nobody answers for the file manager: the folder opens
     ASSERT_TRUE(Waiting::until([&] { return !launched.isEmpty(); }));
-    EXPECT_TRUE(launched == QList<QStringList>({{"xdg-open", "/srv/edits"}}) &&
-                manager.shown.size() == 1);
+    FileManager manager;
+    ASSERT_TRUE(files.registerObject("/org/freedesktop/FileManager1", &manager,
+                                     QDBusConnection::ExportAllSlots) &&
+                files.registerService("org.freedesktop.FileManager1"));
+    reveal("/srv/b/Ride #1\xFF.fcpxml");
+    ASSERT_TRUE(Waiting::until([&] { return !manager.shown.isEmpty(); }));
+    EXPECT_EQ(manager.shown, QStringList{"file:///srv/b/Ride%20%231%FF.fcpxml"});
+    files.unregisterService("org.freedesktop.FileManager1");
+    reveal("/srv/c/Ride.fcpxml");
+    ASSERT_TRUE(Waiting::until([&] { return launched.size() > 1; }));
+    EXPECT_EQ(launched, QList<QStringList>({{"xdg-open", "/srv/a"}, {"xdg-open", "/srv/c"}}));
     QDBusConnection::disconnectFromBus("files");
     QDBusConnection::disconnectFromBus("client");
     bus.terminate();
