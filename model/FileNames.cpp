@@ -96,7 +96,8 @@ QByteArray encodedPath(const QString& path) {
     QByteArray bytes;
     qsizetype start = 0;
     for (qsizetype i = 0; i <= path.size(); ++i) {
-        if (i < path.size() && !isEscapedByte(path[i].unicode()))
+        if (i < path.size() &&
+            !(isEscapedByte(path[i].unicode()) && (i == 0 || !path[i - 1].isHighSurrogate())))
             continue;
         bytes += QStringView(path).mid(start, i - start).toUtf8();
         if (i < path.size())
@@ -135,9 +136,9 @@ bool entryExists(const QString& path) {
 
 QString displayText(const QString& path) {
     QString text = path;
-    for (QChar& c : text)
-        if (isEscapedByte(c.unicode()))
-            c = QChar::ReplacementCharacter;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (isEscapedByte(text[i].unicode()) && (i == 0 || !text[i - 1].isHighSurrogate()))
+            text[i] = QChar::ReplacementCharacter;
     return text;
 }
 
