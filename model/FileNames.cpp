@@ -2,8 +2,10 @@
 
 #include <QDir>
 #include <QStringList>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -132,6 +134,35 @@ bool fileExists(const QString& path) {
 bool entryExists(const QString& path) {
     struct stat status {};
     return ::lstat(encodedPath(path).constData(), &status) == 0;
+}
+
+QString openFailure(const QString& path, int error) {
+    const QString file = QStringLiteral("The file \u201C") + displayText(lastPathComponent(path)) +
+                         QStringLiteral("\u201D");
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return file + QStringLiteral(" couldn\u2019t be opened because there is no such file.");
+    case EACCES:
+    case EPERM:
+        return file + QStringLiteral(" couldn\u2019t be opened because you don\u2019t have "
+                                     "permission to view it.");
+    case ENAMETOOLONG:
+        return file + QStringLiteral(" couldn\u2019t be opened because its name is too long.");
+    case ELOOP:
+        return file + QStringLiteral(" couldn\u2019t be opened because its location has too many "
+                                     "symbolic links.");
+    case EMFILE:
+    case ENFILE:
+        return file + QStringLiteral(" couldn\u2019t be opened because too many files are open.");
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+        return file + QStringLiteral(" is not a movie file.");
+    default:
+        return file + QStringLiteral(" couldn\u2019t be opened (%1).")
+                          .arg(QString::fromLocal8Bit(std::strerror(error)));
+    }
 }
 
 QString displayText(const QString& path) {

@@ -35,6 +35,11 @@ bool entryExists(const QString& path);
 // the path's bytes, so names that are not UTF-8 resolve too.
 QString resolvedPath(const QUrl& fileURL);
 
+// Why a file cannot be opened, as one sentence naming it in the manner of the platform's file
+// dialogs: "The file “clip.mp4” couldn’t be opened because there is no such file." A folder, a
+// device or a pipe (EISDIR) "is not a movie file."
+QString openFailure(const QString& path, int error);
+
 // A path or name as the user may read it and as XML may carry it: bytes that were not UTF-8 show
 // as U+FFFD.
 QString displayText(const QString& path);

@@ -38,8 +38,9 @@ SessionModel::SessionModel(SessionServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)), preview_(std::move(services_.preview)),
       status_(QStringLiteral("Choose a stitched 360\u00B0 MP4 or MOV to begin.")),
       angles_(AngleSettings::startingViews(this)), loadID_(QUuid::createUuid()) {
-    Q_ASSERT(services_.inspect && services_.write && services_.workspace && services_.panels &&
-             preview_);
+    Q_ASSERT(services_.inspect && services_.write && services_.installDTD &&
+             services_.recallMacFolder && services_.rememberMacFolder && services_.workspace &&
+             services_.panels && preview_);
     editedState_ = editableState();
     for (int i = 0; i < int(angles_.size()); ++i) {
         connect(angles_[i], &AngleSettings::titleChanged, this, [this, i] {

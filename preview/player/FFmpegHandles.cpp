@@ -21,12 +21,11 @@ FormatContext openInput(const QString& path, QString& error, std::function<bool(
     // Opening a named pipe or a device would block in the system, where no interrupt reaches.
     struct stat status {};
     if (::stat(FileNames::encodedPath(path).constData(), &status) != 0) {
-        error = errorText(AVERROR(errno));
+        error = FileNames::openFailure(path, errno);
         return nullptr;
     }
     if (!S_ISREG(status.st_mode)) {
-        error = QStringLiteral("The file \u201C%1\u201D is not a movie file.")
-                    .arg(FileNames::displayText(FileNames::lastPathComponent(path)));
+        error = FileNames::openFailure(path, EISDIR);
         return nullptr;
     }
     AVFormatContext* raw = avformat_alloc_context();

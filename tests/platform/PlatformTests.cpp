@@ -8,6 +8,7 @@
 
 #include <QDBusConnection>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -89,6 +90,30 @@ TEST(FinalCutSupport, FindsTheDTDInEitherPlaceOfTheFirstBundleWithOne) {
               QUrl::fromLocalFile(app + inside + "Versions/A/Resources/FCPXMLv1_14.dtd"));
 }
 
+TEST(FinalCutSupport, WithoutABundleTheUsersCopyComesBeforeTheSystemsFolders) {
+    TemporaryHome home;
+    const auto place = [](const QString& folder) {
+        QDir().mkpath(folder + "/tessaly");
+        QFile::copy(TemporaryHome::testDTD(), folder + "/tessaly/FCPXMLv1_14.dtd");
+        return QUrl::fromLocalFile(folder + "/tessaly/FCPXMLv1_14.dtd");
+    };
+    const QString first = home.path() + "/first", second = home.path() + "/second";
+    qputenv("XDG_DATA_DIRS", (first + ":relative:" + second).toLocal8Bit());
+    const QUrl system = place(second);
+    EXPECT_EQ(FinalCutSupport::dtdURL(LinuxWorkspace()), system);
+    EXPECT_EQ(FinalCutSupport::dtdURL(LinuxWorkspace()), place(first)) << "in their order";
+    // The user's folder, by default under ~/.local/share, and wherever XDG_DATA_HOME says.
+    EXPECT_EQ(FinalCutSupport::userDTDPath(),
+              home.path() + "/.local/share/tessaly/FCPXMLv1_14.dtd");
+    const QUrl user = place(home.path() + "/.local/share");
+    EXPECT_EQ(FinalCutSupport::dtdURL(LinuxWorkspace()), user);
+    qputenv("XDG_DATA_HOME", (home.path() + "/data").toLocal8Bit());
+    EXPECT_EQ(FinalCutSupport::dtdURL(LinuxWorkspace()),
+              QUrl::fromLocalFile(first + "/tessaly/FCPXMLv1_14.dtd"));
+    const QUrl moved = place(home.path() + "/data");
+    EXPECT_EQ(FinalCutSupport::dtdURL(LinuxWorkspace()), moved);
+}
+
 TEST(LinuxWorkspace, RevealAsksTheFileManagerAndElseOpensTheFolder) {
     QProcess bus; // a private one, with a file manager on it
     bus.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
@@ -99,11 +124,16 @@ TEST(LinuxWorkspace, RevealAsksTheFileManagerAndElseOpensTheFolder) {
     LinuxWorkspace workspace;
     workspace.setBusName("client");
     QList<QStringList> launched;
-    workspace.setFolderLauncher([&](const QString& program, const QStringList& arguments) {
-        return launched.append(QStringList{program} + arguments), true;
+    bool folderOpens = true;
+    workspace.setFolderLauncher([&](const QString& program, const QStringList& arguments,
+                                    std::function<void(bool)> finished) {
+        launched.append(QStringList{program} + arguments);
+        finished(folderOpens);
     });
+    QList<std::optional<QString>> answers;
     const auto reveal = [&](const char* path) {
-        workspace.reveal(QUrl::fromLocalFile(FileNames::decodedPath(path)));
+        workspace.reveal(QUrl::fromLocalFile(FileNames::decodedPath(path)),
+                         [&](const std::optional<QString>& error) { answers.append(error); });
     };
     reveal("/srv/a/Ride.fcpxml"); // nobody answers for the file manager: the folder opens
     ASSERT_TRUE(Waiting::until([&] { return !launched.isEmpty(); }));
@@ -118,6 +148,14 @@ TEST(LinuxWorkspace, RevealAsksTheFileManagerAndElseOpensTheFolder) {
     reveal("/srv/c/Ride.fcpxml");
     ASSERT_TRUE(Waiting::until([&] { return launched.size() > 1; }));
     EXPECT_EQ(launched, QList<QStringList>({{"xdg-open", "/srv/a"}, {"xdg-open", "/srv/c"}}));
+    // Nothing could show it: the answer says so, and where the file is.
+    folderOpens = false;
+    reveal("/srv/d/Ride.fcpxml");
+    ASSERT_TRUE(Waiting::until([&] { return answers.size() == 4; }));
+    EXPECT_EQ(answers, QList<std::optional<QString>>(
+                           {std::nullopt, std::nullopt, std::nullopt,
+                            "No file manager could be opened to show the saved XML. It is at "
+                            "\u201C/srv/d/Ride.fcpxml\u201D."}));
     QDBusConnection::disconnectFromBus("files");
     QDBusConnection::disconnectFromBus("client");
     bus.terminate();

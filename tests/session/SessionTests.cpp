@@ -1,6 +1,7 @@
 #include "session/SessionModel.h"
 
 #include "export/FCPXMLExporter.h"
+#include "model/PlatformTexts.h"
 #include "model/UserError.h"
 #include "model/ViewPresets.h"
 #include "platform/FilePanels.h"
@@ -55,6 +56,8 @@ protected:
     std::shared_ptr<ScriptedPanels> panels = std::make_shared<ScriptedPanels>();
     std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>();
     QList<ExportRequest> writes;
+    QStringList installedDTDs;
+    QHash<QString, QString> macFolders;
     std::exception_ptr writeFailure;
     ScriptedPlayer* player = nullptr;
     std::unique_ptr<SessionModel> model = make();
@@ -82,9 +85,25 @@ protected:
                 std::rethrow_exception(writeFailure);
             FCPXMLExporter::write(request, QUrl::fromLocalFile(TemporaryHome::testDTD()));
         };
-        return std::make_unique<SessionModel>(SessionServices{
-            inspect, write, workspace, panels,
-            std::make_unique<LivePreviewSession>(std::move(scripted), [=] { return renderer; })});
+        SessionServices services;
+        services.inspect = inspect;
+        services.write = write;
+        services.installDTD = [this](const QString& file) {
+            installedDTDs.append(file);
+            if (file.contains("wrong"))
+                throw ExportError("not the DTD");
+        };
+        services.recallMacFolder = [this](const QString& folder) {
+            return macFolders.contains(folder) ? std::optional(macFolders[folder]) : std::nullopt;
+        };
+        services.rememberMacFolder = [this](const QString& folder, const QString& mac) {
+            macFolders[folder] = mac;
+        };
+        services.workspace = workspace;
+        services.panels = panels;
+        services.preview =
+            std::make_unique<LivePreviewSession>(std::move(scripted), [=] { return renderer; });
+        return std::make_unique<SessionModel>(std::move(services));
     }
     QUrl url(const QString& name) const { return QUrl::fromLocalFile(folder.filePath(name)); }
     QUrl file(const QString& name, std::optional<ExportMediaInfo> info = facts(300),
@@ -216,9 +235,11 @@ TEST_F(Session, SaveRefusalsAndCancellingLeaveNoTrace) {
     EXPECT_EQ(asked[0].message, "Save an editable multicam setup referencing your original video.");
     EXPECT_EQ(asked[1].message, "Save your multicam XML, then open it in Final Cut Pro.");
     EXPECT_FALSE(model->exporting() || player->isPlaying());
-    // An existing name, even a dangling link, is refused before anything is written.
+    // An existing name, even a dangling link, is refused before anything is written; a name
+    // without the extension gets it first.
     QFile::link(folder.filePath("nowhere"), folder.filePath("link.fcpxml"));
-    for (const char* name : {"clip.mp4", "link.fcpxml"}) {
+    file("taken.fcpxml");
+    for (const char* name : {"taken", "link.fcpxml"}) {
         model->setErrorMessage({});
         save(name);
         EXPECT_EQ(shown(*model), ready + " | Please choose a new filename. This prototype "
@@ -291,9 +312,9 @@ TEST_F(Session, HandsTheSaveToFinalCutAndReportsItsAnswerOnALaterTurn) {
     QList<FakeWorkspace::OpenRequest>& asked = workspace->openRequests;
     open(clip);
     save("first.fcpxml", true); // without Final Cut Pro the save stands and says so
-    EXPECT_EQ(shown(*model), "XML saved. Final Cut Pro is not available on this Mac. | Your XML "
-                             "is saved, but Final Cut Pro could not be found on this Mac. You can "
-                             "show the file in Finder and import it later.");
+    EXPECT_EQ(shown(*model), PlatformTexts::text(PlatformTexts::Text::finalCutMissingStatus) +
+                                 " | " +
+                                 PlatformTexts::text(PlatformTexts::Text::finalCutMissingMessage));
     model->openSavedXMLInFinalCut(url("gone.fcpxml"));
     EXPECT_EQ(model->errorMessage(), "The saved XML could not be found. Save a new XML file, then "
                                      "try opening it again.");
@@ -329,3 +350,92 @@ TEST_F(Session, HandsTheSaveToFinalCutAndReportsItsAnswerOnALaterTurn) {
 }
 
 } // namespace
+
+TEST_F(Session, AMissingDTDWaitsForTheUsersCopyThenSavesWhatWasTakenFirst) {
+    open(clip);
+    writeFailure = std::make_exception_ptr(MissingDTDError());
+    save("first.fcpxml");
+    EXPECT_TRUE(model->awaitingDTD() && !model->exporting());
+    EXPECT_EQ(shown(*model), "Export did not finish. Review the error, then try again. | " +
+                                 PlatformTexts::text(PlatformTexts::Text::dtdMissing));
+    model->angles()[0]->setTitle("Later");
+    QString chosen = "/copies/wrong.dtd";
+    panels->onOpen = [&](const OpenPanelRequest&) { return QUrl::fromLocalFile(chosen); };
+    model->chooseDTD(); // a file that is not the DTD: still waiting, another can be chosen
+    ASSERT_TRUE(Waiting::until([&] { return !model->exporting(); }));
+    EXPECT_TRUE(model->awaitingDTD() && model->errorMessage() == "not the DTD");
+    writeFailure = nullptr;
+    chosen = "/copies/FCPXMLv1_14.dtd";
+    model->chooseDTD();
+    ASSERT_TRUE(Waiting::until([&] { return !model->exporting(); }));
+    EXPECT_EQ(installedDTDs, QStringList({"/copies/wrong.dtd", "/copies/FCPXMLv1_14.dtd"}));
+    EXPECT_EQ(shown(*model), saved);
+    EXPECT_FALSE(model->awaitingDTD());
+    ASSERT_EQ(writes.size(), 2);
+    EXPECT_EQ(writes[1].views[0].name, "Self") << "the values taken when the save first started";
+    EXPECT_EQ(model->lastExport(), url("first.fcpxml"));
+    // Giving up, or saving anew, forgets the waiting save.
+    writeFailure = std::make_exception_ptr(MissingDTDError());
+    save("second.fcpxml");
+    model->cancelDTDRequest();
+    EXPECT_FALSE(model->awaitingDTD());
+    model->chooseDTD();
+    EXPECT_EQ(installedDTDs.size(), 2);
+}
+
+TEST_F(Session, PointsTheDocumentAtAMacFolderAndRemembersItForThatFolder) {
+    open(clip);
+    EXPECT_TRUE(!model->pointsAtMacFolder() && model->localMediaFolder() == folder.path());
+    model->setPointsAtMacFolder(true);
+    model->setMacMediaFolder("/Volumes/Footage/Trip");
+    save("mac.fcpxml");
+    EXPECT_EQ(shown(*model), "XML saved, pointing at “/Volumes/Footage/Trip/clip.mp4” on the Mac. "
+                             "Import it into Final Cut Pro, open the project ending in ‘— Edit’, "
+                             "and cut with 1, 2, 3, and 4.");
+    QFile document(folder.filePath("mac.fcpxml"));
+    ASSERT_TRUE(document.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(document.readAll().contains(
+        "<media-rep kind=\"original-media\" src=\"file:///Volumes/Footage/Trip/clip.mp4\">"));
+    EXPECT_EQ(macFolders.value(folder.path()), "/Volumes/Footage/Trip");
+    // A video from elsewhere starts with the mapping off; coming back brings it again.
+    model->setPointsAtMacFolder(false);
+    QTemporaryDir elsewhere;
+    QFile(elsewhere.filePath("clip.mp4")).open(QIODevice::WriteOnly);
+    open(QUrl::fromLocalFile(elsewhere.filePath("clip.mp4")));
+    EXPECT_FALSE(model->pointsAtMacFolder());
+    open(clip);
+    EXPECT_TRUE(model->pointsAtMacFolder() && model->macMediaFolder() == "/Volumes/Footage/Trip");
+}
+
+TEST_F(Session, UndoesEditsStepByStepAndANewSourceStartsAfresh) {
+    open(clip);
+    AngleSettings& self = *model->angles()[0];
+    const AngleFraming before = self.framing();
+    model->beginEdit(); // a drag: one step however many framings it passes through
+    for (double pan : {10.0, 20.0, 30.0})
+        self.setFraming(AngleFraming(ViewAngles{pan, 0, 0, 90}));
+    model->endEdit();
+    for (const char* typed : {"S", "Sk", "Sky"}) // typing one name: one step
+        self.setTitle(typed);
+    model->setOutputFormat(OutputFormat::portrait); // the shape and the prepared framings
+    model->setAngleCount(3);
+    EXPECT_TRUE(model->canUndo() && !model->canRedo());
+    model->undo();
+    EXPECT_EQ(model->angleCount(), 4);
+    model->undo();
+    EXPECT_TRUE(model->outputFormat() == OutputFormat::landscape &&
+                !self.framing().hasSelectedPortrait);
+    model->undo();
+    EXPECT_EQ(self.title(), "Self");
+    model->undo();
+    EXPECT_EQ(self.framing(), before);
+    EXPECT_FALSE(model->canUndo());
+    model->redo();
+    EXPECT_EQ(self.framing().landscape.pan, 30);
+    model->redo();
+    EXPECT_EQ(self.title(), "Sky");
+    self.setTitle("Deck"); // a new edit drops what could be redone
+    EXPECT_FALSE(model->canRedo());
+    open(clip);
+    EXPECT_FALSE(model->canUndo());
+}
