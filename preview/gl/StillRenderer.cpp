@@ -21,6 +21,8 @@ QCoro::Task<QImage> renderChecked(QString sourcePath, double seconds, ViewAngles
                                   std::unique_ptr<Player> player) {
     const QUrl url = QUrl::fromLocalFile(QFileInfo(sourcePath).absoluteFilePath());
     const PlayerAssetTracks tracks = co_await player->loadTracks(url);
+    if (tracks.error)
+        throw PreviewError(*tracks.error);
     if (!tracks.error && tracks.duration > 0 && seconds > tracks.duration)
         throw PreviewError(
             QStringLiteral("The time must be between 0 and the source's duration, %1 seconds.")
