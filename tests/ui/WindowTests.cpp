@@ -251,8 +251,8 @@ TEST(Tessaly, ShowsFramesPlaysScrubsSavesAndCloses) {
     EXPECT_FALSE(preview.muted());
     std::int64_t before = drawn(3);
     controls.playButton()->click();
+    EXPECT_TRUE(Waiting::until([&] { return drawn(3) > before + 10; })) << "drawn while it plays";
     ASSERT_TRUE(Waiting::until([&] { return preview.time() > 1.0; }));
-    EXPECT_GT(drawn(3), before + 10) << "software OpenGL keeps up with a small clip";
     controls.playButton()->click();
     ASSERT_TRUE(Waiting::until([&] { return !preview.isPlaying(); }));
     before = drawn(3);
