@@ -83,7 +83,7 @@ QCoro::Task<> LivePreviewSession::load(QUrl url, double duration, double initial
 }
 
 void LivePreviewSession::checkGeneration(const QPointer<LivePreviewSession>& self,
-                                         qint64 generation) const {
+                                         qint64 generation) {
     if (!self || self->loadGeneration_ != generation)
         throw CancellationError();
 }

@@ -108,7 +108,7 @@ signals:
 private:
     QCoro::Task<> runLoad(QUrl url, double initialTime, double frameDuration, qint64 generation);
     QCoro::Task<> waitForProgress();
-    void checkGeneration(const QPointer<LivePreviewSession>& self, qint64 generation) const;
+    static void checkGeneration(const QPointer<LivePreviewSession>& self, qint64 generation);
     void fail(const QString& message);
     void acquireFrame(bool force);
     void showProvisionalFrame();
