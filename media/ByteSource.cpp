@@ -1,13 +1,14 @@
 #include "media/ByteSource.h"
 
 #include "media/MovieFormatError.h"
+#include "model/UserError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 void ByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out) {
@@ -20,30 +21,54 @@ void ByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out) {
 }
 
 namespace {
-[[noreturn]] void throwErrno(int code) {
-    throw std::system_error(code, std::generic_category());
+
+QString quoted(const QString& name) {
+    return QStringLiteral("“%1”").arg(name);
 }
+
+// The sentence for a file that cannot be opened, in the manner of the platform's file dialogs.
+QString openFailure(const QString& name, int code) {
+    const QString file = QStringLiteral("The file %1").arg(quoted(name));
+    switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+        return file + QStringLiteral(" couldn’t be opened because there is no such file.");
+    case EACCES:
+    case EPERM:
+        return file +
+               QStringLiteral(" couldn’t be opened because you don’t have permission to view it.");
+    case ENAMETOOLONG:
+        return file + QStringLiteral(" couldn’t be opened because its name is too long.");
+    case ELOOP:
+        return file + QStringLiteral(" couldn’t be opened because its location has too many "
+                                     "symbolic links.");
+    case EMFILE:
+    case ENFILE:
+        return file + QStringLiteral(" couldn’t be opened because too many files are open.");
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+        return file + QStringLiteral(" is not a movie file.");
+    default:
+        return file + QStringLiteral(" couldn’t be opened (%1).")
+                          .arg(QString::fromLocal8Bit(std::strerror(code)));
+    }
+}
+
 } // namespace
 
-FileByteSource::FileByteSource(const QString& path) {
+FileByteSource::FileByteSource(const QString& path) : name_(QFileInfo(path).fileName()) {
     const QByteArray encoded = QFile::encodeName(path);
     // Non-blocking so that a named pipe cannot stall the open; regular files ignore the flag.
     descriptor_ = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor_ < 0)
-        throwErrno(errno);
+        throw MessageError(openFailure(name_, errno));
     struct stat status {};
-    if (::fstat(descriptor_, &status) != 0) {
-        const int code = errno;
+    const bool known = ::fstat(descriptor_, &status) == 0;
+    const int code = errno;
+    if (!known || !S_ISREG(status.st_mode) || status.st_size < 0) {
         ::close(descriptor_);
-        throwErrno(code);
-    }
-    if (S_ISDIR(status.st_mode)) {
-        ::close(descriptor_);
-        throwErrno(EISDIR);
-    }
-    if (!S_ISREG(status.st_mode) || status.st_size < 0) {
-        ::close(descriptor_);
-        throw MovieFormatError();
+        throw MessageError(known ? openFailure(name_, EISDIR) : openFailure(name_, code));
     }
     size_ = std::uint64_t(status.st_size);
 }
@@ -61,7 +86,9 @@ void FileByteSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out) {
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throwErrno(errno);
+            throw MessageError(
+                QStringLiteral("The file %1 couldn’t be read (%2).")
+                    .arg(quoted(name_), QString::fromLocal8Bit(std::strerror(errno))));
         }
         if (got == 0)
             throw MovieFormatError(); // the file shrank while we read it

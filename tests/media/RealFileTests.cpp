@@ -1,9 +1,9 @@
-// Clips made by the ffmpeg program, checked against ffprobe's packet list as an independent
-// reading of the same file.
+// Clips made by the ffmpeg program, checked against ffprobe and ffmpeg's own decoding of the same
+// file as independent readings: frame times, trimmed files, and audio as the decoder produces it.
 #include "ClipTools.h"
 #include "SourceTestSupport.h"
+#include "media/FrameWalk.h"
 #include "media/Movie.h"
-#include "media/PresentationCursor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,193 +16,171 @@ using namespace MediaTest;
 
 namespace {
 
-struct ProbedVideo {
-    MediaTime timeBase;
-    std::vector<std::int64_t> presentationTimes; // sorted, in time-base units
-    std::vector<std::int64_t> durations;
-    QString timecode;
-    std::int64_t channels = 0;
-    std::int64_t sampleRate = 0;
-};
-
-ProbedVideo probe(const QString& path) {
-    const QJsonObject root =
-        QJsonDocument::fromJson(
-            runTool(QStringLiteral("ffprobe"),
-                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                     QStringLiteral("stream=index,codec_type,time_base,channels,sample_rate:"
-                                    "stream_tags=timecode:packet=stream_index,pts,duration"),
-                     QStringLiteral("-of"), QStringLiteral("json"), path})
-                .toUtf8())
-            .object();
-    ProbedVideo probed;
-    int videoIndex = -1;
-    for (const QJsonValue& value : root.value(QStringLiteral("streams")).toArray()) {
-        const QJsonObject stream = value.toObject();
-        const QString type = stream.value(QStringLiteral("codec_type")).toString();
-        if (type == QLatin1String("video") && videoIndex < 0) {
-            videoIndex = stream.value(QStringLiteral("index")).toInt();
-            const QStringList base =
-                stream.value(QStringLiteral("time_base")).toString().split(QLatin1Char('/'));
-            probed.timeBase = MediaTime::make(base.value(0).toLongLong(), base.value(1).toInt());
-            probed.timecode = stream.value(QStringLiteral("tags"))
-                                  .toObject()
-                                  .value(QStringLiteral("timecode"))
-                                  .toString();
-        } else if (type == QLatin1String("audio") && probed.channels == 0) {
-            probed.channels = stream.value(QStringLiteral("channels")).toInt();
-            probed.sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toLongLong();
-        }
-    }
-    std::vector<std::pair<std::int64_t, std::int64_t>> rows;
-    for (const QJsonValue& value : root.value(QStringLiteral("packets")).toArray()) {
-        const QJsonObject packet = value.toObject();
-        if (packet.value(QStringLiteral("stream_index")).toInt() == videoIndex)
-            rows.emplace_back(std::int64_t(packet.value(QStringLiteral("pts")).toDouble()),
-                              std::int64_t(packet.value(QStringLiteral("duration")).toDouble()));
-    }
-    std::sort(rows.begin(), rows.end());
-    for (const auto& [pts, duration] : rows) {
-        probed.presentationTimes.push_back(pts);
-        probed.durations.push_back(duration);
-    }
-    return probed;
+QJsonObject probe(const QString& path, const QString& entries) {
+    return QJsonDocument::fromJson(
+               runTool("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "json", path})
+                   .toUtf8())
+        .object();
 }
 
-MediaTime inBase(const ProbedVideo& probed, std::int64_t value) {
-    return MediaTime::make(value * probed.timeBase.value, probed.timeBase.timescale);
+QJsonObject firstStream(const QJsonObject& probed, const char* type) {
+    for (const QJsonValue& stream : probed.value("streams").toArray())
+        if (stream.toObject().value("codec_type").toString() == QLatin1String(type))
+            return stream.toObject();
+    return {};
 }
 
-// Inspects the clip and checks every fact ffprobe can confirm; returns the inspection.
-ExportMediaInfo inspectAgainstProbe(const QString& path) {
-    const ProbedVideo probed = probe(path);
-    EXPECT_FALSE(probed.presentationTimes.empty());
-    if (probed.presentationTimes.empty())
-        return {};
-    const ExportMediaInfo info = MediaInspector::inspect(QUrl::fromLocalFile(path));
+QString outcomeOf(const QString& path) {
+    try {
+        MediaInspector::inspect(QUrl::fromLocalFile(path));
+        return QStringLiteral("accepted");
+    } catch (const std::exception& error) {
+        return localizedDescription(error);
+    }
+}
 
-    // Every presented time, in order, from our cursor and from ffprobe.
+// Every presented video time from ffprobe's packets must be ours: the first presented frame's
+// time plus a whole number of frames, each frame lasting one frame duration.
+void checkFramesAgainstProbe(const QString& path) {
+    const QJsonObject probed =
+        probe(path, "stream=index,codec_type,time_base:stream_tags=timecode:packet=stream_index,"
+                    "pts,duration");
+    const QJsonObject video = firstStream(probed, "video");
+    const QStringList base = video.value("time_base").toString().split('/');
+    std::vector<std::pair<std::int64_t, std::int64_t>> packets;
+    for (const QJsonValue& value : probed.value("packets").toArray())
+        if (value.toObject().value("stream_index").toInt() == video.value("index").toInt())
+            packets.emplace_back(value.toObject().value("pts").toInteger(),
+                                 value.toObject().value("duration").toInteger());
+    std::sort(packets.begin(), packets.end());
+    ASSERT_FALSE(packets.empty()) << path.toStdString();
+    const auto inBase = [&](std::int64_t ticks) {
+        return MediaTime::make(ticks * base.value(0).toLongLong(), base.value(1).toInt());
+    };
     FileByteSource source(path);
     const Movie movie = Movie::read(source);
-    auto cursor = PresentationCursor::atFirstPresentedSample(*movie.tracks(MediaKind::video)[0],
-                                                             movie.timescale());
-    EXPECT_TRUE(cursor.has_value());
-    for (std::size_t i = 0; cursor && i < probed.presentationTimes.size(); ++i) {
-        EXPECT_EQ(cursor->presentationTime(), inBase(probed, probed.presentationTimes[i])) << i;
-        EXPECT_EQ(cursor->duration(), inBase(probed, probed.durations[i])) << i;
-        EXPECT_EQ(cursor->stepForward(), i + 1 < probed.presentationTimes.size()) << i;
+    const auto frames = walkFrames(*movie.track(MediaKind::video), movie.timescale());
+    ASSERT_TRUE(frames.has_value()) << path.toStdString();
+    EXPECT_EQ(frames->frameCount, packets.size());
+    MediaTime expected = frames->firstPresentationTime;
+    for (const auto& [pts, duration] : packets) {
+        EXPECT_EQ(inBase(pts), expected) << path.toStdString() << " at " << pts;
+        EXPECT_EQ(inBase(duration), frames->frameDuration);
+        expected = expected + frames->frameDuration;
     }
-
-    const auto count = std::int64_t(probed.presentationTimes.size());
-    const MediaTime frame = reduced(inBase(probed, probed.durations.front()));
-    EXPECT_EQ(info.frameDuration, frame);
-    EXPECT_EQ(info.frameDuration.timescale, frame.timescale); // reduced the same way
-    EXPECT_EQ(info.duration, reduced(*multiplied(frame, count)));
-    EXPECT_EQ(info.channels, probed.channels);
-    EXPECT_EQ(info.sampleRate, probed.sampleRate);
-    // ffprobe's label is the timecode of the first frame ffmpeg wrote, presented first here.
-    if (!probed.timecode.isEmpty()) {
-        EXPECT_EQ(info.sourceStart, MediaInspector::parseTimecode(probed.timecode, frame));
+    const ExportMediaInfo info = MediaInspector::inspect(QUrl::fromLocalFile(path));
+    const QString timecode = video.value("tags").toObject().value("timecode").toString();
+    if (!timecode.isEmpty()) { // ffprobe's label is the timecode of the first frame
+        EXPECT_EQ(info.sourceStart, MediaInspector::parseTimecode(timecode, info.frameDuration));
     }
-    return info;
-}
-
-QStringList video(const char* rate, const char* codec, const char* duration = "2") {
-    return {QStringLiteral("-f"),
-            QStringLiteral("lavfi"),
-            QStringLiteral("-i"),
-            QStringLiteral("testsrc2=size=128x64:rate=") + QLatin1String(rate),
-            QStringLiteral("-t"),
-            QLatin1String(duration),
-            QStringLiteral("-c:v"),
-            QLatin1String(codec),
-            QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p")};
-}
-
-QStringList withTone(const QStringList& arguments, const char* codec) {
-    return QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                       QStringLiteral("sine=frequency=440:sample_rate=48000")} +
-           arguments +
-           QStringList{QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
-                       QLatin1String(codec), QStringLiteral("-shortest")};
 }
 
 class RealFiles : public ::testing::Test {
 protected:
-    QTemporaryDir dir;
-    QDir folder() const { return QDir(dir.path()); }
+    static QString clip(const QString& name, const QStringList& arguments) {
+        static QTemporaryDir dir;
+        return QFile::exists(dir.filePath(name)) ? dir.filePath(name)
+                                                 : makeClip(QDir(dir.path()), name, arguments);
+    }
+    static QStringList video(const char* rate, const char* codec, const char* seconds = "1") {
+        return {"-f",       "lavfi",  "-i",   QStringLiteral("testsrc2=size=64x32:rate=") + rate,
+                "-t",       seconds,  "-c:v", codec,
+                "-pix_fmt", "yuv420p"};
+    }
 };
 
 } // namespace
 
-TEST_F(RealFiles, H264WithBFrames) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("h264.mp4"),
-                 video("25", "libx264") + QStringList{QStringLiteral("-bf"), QStringLiteral("3"),
-                                                      QStringLiteral("-g"), QStringLiteral("12")});
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.width, 128);
-    EXPECT_EQ(info.height, 64);
-    EXPECT_EQ(info.duration, MediaTime::make(2, 1));
-    EXPECT_EQ(info.sourceStart, MediaTime::zero());
+TEST_F(RealFiles, VideoTimingAndTimecodeAsFfprobeReadsThem) {
+    const std::pair<const char*, QStringList> clips[] = {
+        {"h264.mp4", video("25", "libx264", "2") + QStringList{"-bf", "3", "-g", "12"}},
+        {"hevc.mp4", video("25", "libx265") +
+                         QStringList{"-x265-params", "log-level=none:bframes=2", "-tag:v", "hvc1"}},
+        {"ntsc.mp4",
+         video("30000/1001", "libx264") + QStringList{"-color_primaries", "bt709", "-color_trc",
+                                                      "bt709", "-colorspace", "bt709"}},
+        {"pal.mp4", video("25", "libx264") + QStringList{"-timecode", "01:00:00:00"}},
+        {"df.mov", video("60000/1001", "libx264") + QStringList{"-timecode", "01:00:00;00"}},
+        {"fragmented.mp4", video("30000/1001", "libx264") +
+                               QStringList{"-g", "15", "-movflags", "frag_keyframe+empty_moov"}},
+        {"clip.mov", video("24000/1001", "libx264")},
+    };
+    for (const auto& [name, arguments] : clips)
+        checkFramesAgainstProbe(clip(name, arguments));
+    const ExportMediaInfo ntsc = MediaInspector::inspect(QUrl::fromLocalFile(clip("ntsc.mp4", {})));
+    EXPECT_EQ(ntsc.colorSpace, QStringLiteral("1-1-1 (Rec. 709)"));
+    EXPECT_EQ(ntsc.duration, t(1001, 1000));
+    EXPECT_EQ(MediaInspector::inspect(QUrl::fromLocalFile(clip("df.mov", {}))).sourceStart,
+              reduced(t(215784 * 1001, 60000))); // four labels dropped a minute
 }
 
-TEST_F(RealFiles, Hevc) {
-    const QString path = makeClip(
-        folder(), QStringLiteral("hevc.mp4"),
-        video("25", "libx265", "1") +
-            QStringList{QStringLiteral("-x265-params"), QStringLiteral("log-level=none:bframes=2"),
-                        QStringLiteral("-tag:v"), QStringLiteral("hvc1")});
-    EXPECT_EQ(inspectAgainstProbe(path).duration, MediaTime::make(1, 1));
+// Files trimmed without re-encoding: what ffmpeg decodes from them is what is presented.
+TEST_F(RealFiles, TrimmedFilesPresentWhatFfmpegDecodes) {
+    const QString source =
+        clip("source.mp4", video("30", "libx264", "4") +
+                               QStringList{"-bf", "2", "-g", "30", "-timecode", "01:00:00:00"});
+    const std::pair<QStringList, QString> trims[] = {
+        {{"-ss", "1.5"}, "accepted"}, // on a frame, hiding the frames before it
+        {{"-ss", "1"}, "accepted"},
+        {{"-ss", "1.52"}, timingText}, // inside a frame
+        // Cut by decoding order, which leaves out two B-frames before the last one copied.
+        {{"-t", "2.5"}, timingText},
+        {{"-ss", "0.5", "-t", "1.3"}, timingText},
+    };
+    for (const auto& [trim, expected] : trims) {
+        const QString name = trim.join('_') + ".mp4";
+        const QString path = clip(name, trim + QStringList{"-i", source, "-c", "copy"});
+        EXPECT_EQ(outcomeOf(path), expected) << name.toStdString();
+        if (expected != QLatin1String("accepted"))
+            continue;
+        const qsizetype decoded =
+            runTool("ffmpeg", {"-v", "error", "-i", path, "-map", "0:v", "-f", "framecrc", "-"})
+                .split('\n', Qt::SkipEmptyParts)
+                .filter(QRegularExpression("^[^#]"))
+                .size();
+        const ExportMediaInfo info = MediaInspector::inspect(QUrl::fromLocalFile(path));
+        EXPECT_EQ(info.duration, reduced(*multiplied(info.frameDuration, decoded)))
+            << name.toStdString();
+    }
 }
 
-TEST_F(RealFiles, NtscWithAacAndRec709) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("ntsc.mp4"),
-                 withTone(video("30000/1001", "libx264"), "aac") +
-                     QStringList{QStringLiteral("-color_primaries"), QStringLiteral("bt709"),
-                                 QStringLiteral("-color_trc"), QStringLiteral("bt709"),
-                                 QStringLiteral("-colorspace"), QStringLiteral("bt709")});
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.frameDuration, MediaTime::make(1001, 30000));
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.sampleRate, 48000);
-    EXPECT_EQ(info.colorSpace, QStringLiteral("1-1-1 (Rec. 709)"));
-}
-
-TEST_F(RealFiles, PalTimecodeTrack) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("pal.mp4"),
-                 video("25", "libx264") +
-                     QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00:00")});
-    EXPECT_EQ(inspectAgainstProbe(path).sourceStart, MediaTime::make(3600, 1));
-}
-
-TEST_F(RealFiles, DropFrameTimecodeAt5994) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("df.mov"),
-                 video("60000/1001", "libx264", "1") +
-                     QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00;00")});
-    // 215784 frames of 1001/60000: what "01:00:00;00" names with four labels dropped a minute.
-    EXPECT_EQ(inspectAgainstProbe(path).sourceStart,
-              reduced(MediaTime::make(215784 * 1001, 60000)));
-}
-
-TEST_F(RealFiles, FragmentedMp4) {
-    const QString path = makeClip(folder(), QStringLiteral("fragmented.mp4"),
-                                  withTone(video("30000/1001", "libx264"), "aac") +
-                                      QStringList{QStringLiteral("-g"), QStringLiteral("15"),
-                                                  QStringLiteral("-movflags"),
-                                                  QStringLiteral("frag_keyframe+empty_moov")});
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.duration, MediaTime::make(1001 * 60, 30000));
-}
-
-TEST_F(RealFiles, QuickTimeMovieWithPcm) {
-    const QString path = makeClip(folder(), QStringLiteral("clip.mov"),
-                                  withTone(video("24000/1001", "libx264"), "pcm_s16le"));
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.frameDuration, MediaTime::make(1001, 24000));
-    EXPECT_EQ(info.sampleRate, 48000);
+TEST_F(RealFiles, AudioAsTheDecoderProducesIt) {
+    const auto tone = [](const char* codec, const char* channels, const char* rate = "48000") {
+        return QStringList{"-f",      "lavfi", "-i",   QStringLiteral("sine=sample_rate=") + rate,
+                           "-f",      "lavfi", "-i",   "color=size=64x32:rate=25",
+                           "-t",      "0.5",   "-c:v", "libx264",
+                           "-c:a",    codec,   "-ac",  channels,
+                           "-strict", "-2"};
+    };
+    const std::pair<const char*, QStringList> clips[] = {
+        {"aac1.mp4", tone("aac", "1")},
+        {"aac2.mp4", tone("aac", "2")},
+        {"aac4.mp4", tone("aac", "4")},
+        {"aac6.mp4", tone("aac", "6")},
+        {"aac8.mp4", tone("aac", "8")},
+        {"aac1.mov", tone("aac", "1")},
+        {"aac4.mov", tone("aac", "4")},
+        {"aac6.mov", tone("aac", "6")},
+        {"aac8.mov", tone("aac", "8")},
+        {"aac96k.mp4", tone("aac", "2", "96000")},
+        {"s16.mov", tone("pcm_s16le", "2")},
+        {"s24.mov", tone("pcm_s24le", "6")},
+        {"f32.mov", tone("pcm_f32le", "1")},
+        {"f32-96k.mov", tone("pcm_f32be", "3", "96000")},
+        {"alac.m4v", tone("alac", "6")},
+        {"opus.mp4", tone("libopus", "6", "24000")},
+        {"ac3.mp4", tone("ac3", "6")},
+        {"eac3.mp4", tone("eac3", "1", "44100")},
+        {"flac.mp4", tone("flac", "4", "96000")},
+    };
+    for (const auto& [name, arguments] : clips) {
+        const QString path = clip(name, arguments);
+        const QJsonObject audio =
+            firstStream(probe(path, "stream=codec_type,channels,sample_rate"), "audio");
+        const ExportMediaInfo info = MediaInspector::inspect(QUrl::fromLocalFile(path));
+        EXPECT_EQ(info.channels, audio.value("channels").toInt()) << name;
+        EXPECT_EQ(info.sampleRate, audio.value("sample_rate").toString().toLongLong()) << name;
+    }
+    // MPEG audio layer 3 keeps its channels in its frames, which are never read.
+    EXPECT_EQ(outcomeOf(clip("mp3.mp4", tone("libmp3lame", "1"))), audioText);
 }

@@ -20,6 +20,10 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace MediaTest {
 
+inline MediaTime t(std::int64_t value, std::int32_t timescale) {
+    return MediaTime::make(value, timescale);
+}
+
 inline ExportMediaInfo inspectBytes(const QByteArray& bytes) {
     MemoryByteSource source(bytes);
     return MediaInspector::inspect(source);
@@ -29,14 +33,18 @@ inline ExportMediaInfo inspectMovie(const Mp4::MoviePlan& plan) {
     return inspectBytes(Mp4::writeMovie(plan));
 }
 
-// The sentence an inspection refuses with, or "accepted".
-inline QString refusalOf(const Mp4::MoviePlan& plan) {
+// The sentence an inspection of the bytes refuses with, or "accepted".
+inline QString refusalOfBytes(const QByteArray& bytes) {
     try {
-        inspectMovie(plan);
+        inspectBytes(bytes);
         return QStringLiteral("accepted");
     } catch (const std::exception& error) {
         return localizedDescription(error);
     }
+}
+
+inline QString refusalOf(const Mp4::MoviePlan& plan) {
+    return refusalOfBytes(Mp4::writeMovie(plan));
 }
 
 // A plain, acceptable 360° source: 5760 × 2880 at 30000/1001, `frames` frames, no audio.
@@ -49,6 +57,11 @@ inline Mp4::MoviePlan equirectangularMovie(std::uint32_t frames = 300) {
 inline const QString timingText = QStringLiteral(
     "The video has variable, incomplete, or ambiguous frame timing. Export a constant-frame-rate "
     "stitched source first.");
+inline const QString audioText =
+    QStringLiteral("Cannot determine a constant audio channel count and sample rate. Export the "
+                   "audio as a single standard track first.");
+inline const QString damagedText =
+    QStringLiteral("This file could not be read as a movie; it may be damaged or incomplete.");
 inline const QString uninterpretableText = QStringLiteral(
     "Cannot interpret the source timecode unambiguously. Export a source with standard "
     "continuous timecode first.");
