@@ -119,8 +119,7 @@ TEST(Audio, ReadsChannelsAndRateWhereTheFormatKeepsThem) {
         {Mp4::audioEntry(2, 768001, 2, "lpcm"), audioText},
         {Mp4::audioEntry(2, 44100.5, 2, "lpcm"), audioText},
         {Mp4::audioEntry(2, 44100.5, 0, "lpcm"), audioText},
-        {Mp4::box("mp4a", QByteArray(12, '\0')), audioText},
-    };
+        {Mp4::box("mp4a", QByteArray(12, '\0')), audioText}};
     for (const auto& [entry, expected] : cases)
         EXPECT_EQ(audioOf(entry), expected) << entry.toHex().toStdString();
     EXPECT_EQ(audioOf(aac(Mp4::aacConfig(3, 2)), aac(Mp4::aacConfig(3, 1))), audioText);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace MediaTest {
@@ -13,20 +15,27 @@ inline QString runTool(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
     const bool finished = process.waitForFinished(120000);
-    const QString errors = QString::fromUtf8(process.readAllStandardError());
     EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        << program.toStdString() << " " << arguments.join(QLatin1Char(' ')).toStdString() << ": "
-        << errors.toStdString();
+        << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
+        << process.readAllStandardError().toStdString();
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-// Makes `name` in `dir` from ffmpeg arguments (inputs, codecs, options); returns its path.
-inline QString makeClip(const QDir& dir, const QString& name, const QStringList& arguments) {
+// The clip `name` made by ffmpeg from `arguments` (inputs, codecs, options), once per run of the
+// tests, in a folder they share; returns its path.
+inline QString clip(const QString& name, const QStringList& arguments) {
+    static QTemporaryDir dir;
     const QString path = dir.filePath(name);
-    runTool(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
-                                                  QStringLiteral("error"), QStringLiteral("-y")} +
-                                          arguments + QStringList{path});
+    if (!QFile::exists(path))
+        runTool("ffmpeg",
+                QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{path});
     return path;
+}
+
+inline QByteArray clipBytes(const QString& name, const QStringList& arguments) {
+    QFile file(clip(name, arguments));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+    return file.readAll();
 }
 
 } // namespace MediaTest

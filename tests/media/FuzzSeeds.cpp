@@ -71,8 +71,7 @@ std::vector<std::pair<QString, Mp4::MoviePlan>> syntheticSeeds() {
         {"chnl", Mp4::audioEntry(2, 48000, 0, "ipcm",
                                  box("chnl", "00000000 0106 0000000000000009") +
                                      box("srat", "00000000 0005dc00"))},
-        {"lpcm-v2", Mp4::audioEntry(3, 96000, 2, "lpcm")},
-    };
+        {"lpcm-v2", Mp4::audioEntry(3, 96000, 2, "lpcm")}};
     for (const auto& [name, entry] : entries) {
         Mp4::MoviePlan audio = plain;
         audio.tracks.push_back(Mp4::audioTrack());

@@ -1,142 +1,134 @@
-// The inspector's rules on synthetic movies: names, tracks, formats, frame timing, colour.
+// The inspector's rules on synthetic movies: names, tracks, formats, frame timing, edit lists,
+// colour.
 #include "SourceTestSupport.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 using namespace MediaTest;
 
 namespace {
-QString inspectionOf(const QString& path) {
+
+QString outcomeOf(const std::function<ExportMediaInfo()>& inspect) {
     try {
-        MediaInspector::inspect(QUrl::fromLocalFile(path));
-        return QStringLiteral("accepted");
+        const ExportMediaInfo info = inspect();
+        return QStringLiteral("%1 × %2, %3/%4 s, %5 frames")
+            .arg(info.width)
+            .arg(info.height)
+            .arg(info.duration.value)
+            .arg(info.duration.timescale)
+            .arg(info.duration.value * info.frameDuration.timescale /
+                 (info.duration.timescale * info.frameDuration.value));
     } catch (const std::exception& error) {
         return localizedDescription(error);
     }
 }
+
+QString outcomeOf(const Mp4::MoviePlan& plan) {
+    return outcomeOf([&] { return inspectMovie(plan); });
+}
+
 } // namespace
 
 TEST(MediaInspector, MeasuresAConstantRateSource) {
-    const ExportMediaInfo info = inspectMovie(equirectangularMovie(300));
-    EXPECT_EQ(info.width, 5760);
-    EXPECT_EQ(info.height, 2880);
-    EXPECT_EQ(info.frameDuration.value, 1001);
-    EXPECT_EQ(info.frameDuration.timescale, 30000);
     // Counted in frames and reduced: 300 × 1001/30000 = 1001/100.
-    EXPECT_EQ(info.duration.value, 1001);
-    EXPECT_EQ(info.duration.timescale, 100);
+    EXPECT_EQ(outcomeOf(equirectangularMovie(300)), "5760 × 2880, 1001/100 s, 300 frames");
+    const ExportMediaInfo info = inspectMovie(equirectangularMovie(300));
+    EXPECT_EQ(info.frameDuration.timescale, 30000);
     EXPECT_EQ(info.sourceStart, MediaTime::zero());
-    EXPECT_EQ(info.channels, 0);
-    EXPECT_EQ(info.sampleRate, 0);
+    EXPECT_EQ(info.channels + info.sampleRate, 0);
     EXPECT_FALSE(info.colorSpace);
 }
 
 TEST(MediaInspector, RefusesFilesByNameAndNamesThoseItCannotOpen) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString wrongFile = QStringLiteral("Choose a stitched 360° MP4 or MOV. Export "
-                                             "camera-original media as a full 360° video first.");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.mp4"))), 0600), 0);
-    ASSERT_TRUE(QDir().mkdir(dir.filePath(QStringLiteral("folder.mov"))));
-    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), dir.filePath(QStringLiteral("dev.m4v"))));
-    QFile text(dir.filePath(QStringLiteral("notes.mp4")));
+    const QString wrongFile = "Choose a stitched 360° MP4 or MOV. Export camera-original media as "
+                              "a full 360° video first.";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.mp4")), 0600), 0);
+    ASSERT_TRUE(QDir().mkdir(dir.filePath("folder.mov")));
+    ASSERT_TRUE(QFile::link("/dev/null", dir.filePath("dev.m4v")));
+    QFile text(dir.filePath("notes.mp4"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write("Not a movie.\n") > 0);
     text.close();
-    const std::pair<QString, QString> cases[] = {
-        {QStringLiteral("/nonexistent/clip.insv"), wrongFile},
-        {QStringLiteral("/nonexistent/clip.mkv"), wrongFile},
-        {QStringLiteral("/nonexistent/clip"), wrongFile},
-        {QStringLiteral("/nonexistent/.mp4"), wrongFile},
-        {QStringLiteral("/nonexistent/clip.MP4"),
-         QStringLiteral("The file “clip.MP4” couldn’t be opened because there is no such file.")},
-        {dir.filePath(QStringLiteral("pipe.mp4")),
-         QStringLiteral("The file “pipe.mp4” is not a movie file.")},
-        {dir.filePath(QStringLiteral("folder.mov")),
-         QStringLiteral("The file “folder.mov” is not a movie file.")},
-        {dir.filePath(QStringLiteral("dev.m4v")),
-         QStringLiteral("The file “dev.m4v” is not a movie file.")},
-        {dir.filePath(QStringLiteral("notes.mp4")), damagedText},
-    };
-    for (const auto& [path, expected] : cases)
-        EXPECT_EQ(inspectionOf(path), expected) << path.toStdString();
-    EXPECT_THROW(MediaInspector::inspect(QUrl(QStringLiteral("https://example.com/a.mp4"))),
-                 ExportError);
-
     // A name that is not UTF-8 reaches the file through the same encoding that named it.
     const QString odd = dir.filePath(QFile::decodeName("clip-\xFF\xFE.mov"));
     ASSERT_TRUE(Mp4::writeMovieFile(equirectangularMovie(30), odd));
-    EXPECT_EQ(MediaInspector::inspect(QUrl::fromLocalFile(odd)).duration, t(1001, 1000));
+    const std::pair<QString, QString> cases[] = {
+        {"/nonexistent/clip.insv", wrongFile},
+        {"/nonexistent/clip.mkv", wrongFile},
+        {"/nonexistent/clip", wrongFile},
+        {"/nonexistent/.mp4", wrongFile},
+        {"/nonexistent/clip.MP4",
+         "The file “clip.MP4” couldn’t be opened because there is no such file."},
+        {dir.filePath("pipe.mp4"), "The file “pipe.mp4” is not a movie file."},
+        {dir.filePath("folder.mov"), "The file “folder.mov” is not a movie file."},
+        {dir.filePath("dev.m4v"), "The file “dev.m4v” is not a movie file."},
+        {dir.filePath("notes.mp4"), damagedText},
+        {odd, "5760 × 2880, 1001/1000 s, 30 frames"}};
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(outcomeOf([&] { return MediaInspector::inspect(QUrl::fromLocalFile(path)); }),
+                  expected)
+            << path.toStdString();
+    EXPECT_THROW(MediaInspector::inspect(QUrl("https://example.com/a.mp4")), ExportError);
 }
 
-TEST(MediaInspector, CountsVideoAndAudioTracksFirst) {
-    Mp4::MoviePlan none;
-    none.tracks.push_back(Mp4::audioTrack());
-    EXPECT_EQ(refusalOf(none), QStringLiteral("Expected one stitched video stream; found 0. "
-                                              "Stitch raw camera media first."));
-    Mp4::MoviePlan three = equirectangularMovie();
-    three.tracks.push_back(Mp4::videoTrack(3840, 1920, 10));
-    three.tracks.push_back(Mp4::videoTrack(3840, 1920, 0));
-    EXPECT_EQ(refusalOf(three), QStringLiteral("Expected one stitched video stream; found 3. "
-                                               "Stitch raw camera media first."));
-    // Two audio tracks are refused before any timing is read: the video here is irregular.
-    Mp4::MoviePlan audio = equirectangularMovie();
-    audio.tracks[0].durations = {{10, 1001}, {1, 1000}};
-    audio.tracks.push_back(Mp4::audioTrack());
-    audio.tracks.push_back(Mp4::audioTrack(1));
-    EXPECT_EQ(refusalOf(audio), QStringLiteral("This app supports one audio stream. Retain or mix "
-                                               "the desired audio in the stitched export."));
-}
-
-TEST(MediaInspector, RequiresOneFormatOfExactlyTwoToOne) {
-    const QString formatText =
-        QStringLiteral("The video changes format or has no readable format description. Export "
-                       "a constant-format stitched source first.");
-    const std::pair<std::vector<QByteArray>, QString> cases[] = {
-        {{Mp4::visualEntry("avc1", 5760, 2880), Mp4::visualEntry("avc1", 3840, 1920)}, formatText},
-        {{}, formatText},
-        {{Mp4::box("avc1", QByteArray(20, '\0'))}, formatText},
-        {{Mp4::visualEntry("hvc1", 5760, 2881)},
-         QStringLiteral("Expected a full monoscopic 2:1 equirectangular image; received 5760 × "
-                        "2881.")},
-        {{Mp4::visualEntry("hvc1", 0, 0)},
-         QStringLiteral("Expected a full monoscopic 2:1 equirectangular image; received 0 × 0.")},
+TEST(MediaInspector, CountsTracksFirstThenRequiresOneFormatOfExactlyTwoToOne) {
+    const QString formatText = "The video changes format or has no readable format description. "
+                               "Export a constant-format stitched source first.";
+    const auto video = [](std::vector<QByteArray> entries, std::uint32_t frames = 4) {
+        Mp4::TrackPlan track = Mp4::videoTrack(5760, 2880, frames);
+        track.sampleEntries = entries;
+        return track;
     };
-    for (const auto& [entries, expected] : cases) {
-        Mp4::MoviePlan plan = equirectangularMovie(4);
-        plan.tracks[0].sampleEntries = entries;
-        EXPECT_EQ(refusalOf(plan), expected) << entries.size();
+    Mp4::TrackPlan irregular = video({Mp4::visualEntry("avc1", 5760, 2880)});
+    irregular.durations.push_back({1, 1000});
+    Mp4::TrackPlan noTimescale = video({Mp4::visualEntry("avc1", 5760, 2880)}), huge = noTimescale;
+    noTimescale.timescale = 0;
+    huge.timescale = 0x80000000u;
+    const QString noCursor = "Cannot inspect this video's exact frame timing. Export a "
+                             "constant-frame-rate MP4 or MOV first.";
+    const std::pair<std::vector<Mp4::TrackPlan>, QString> cases[] = {
+        {{Mp4::audioTrack()},
+         "Expected one stitched video stream; found 0. Stitch raw camera media first."},
+        {{video({}), video({}), video({}, 0)},
+         "Expected one stitched video stream; found 3. Stitch raw camera media first."},
+        // Two audio tracks are refused before any timing is read.
+        {{irregular, Mp4::audioTrack(), Mp4::audioTrack(1)},
+         "This app supports one audio stream. Retain or mix the desired audio in the stitched "
+         "export."},
+        {{video({Mp4::visualEntry("avc1", 5760, 2880), Mp4::visualEntry("avc1", 3840, 1920)})},
+         formatText},
+        {{video({})}, formatText},
+        {{video({Mp4::box("avc1", QByteArray(20, '\0'))})}, formatText},
+        {{video({Mp4::visualEntry("hvc1", 5760, 2881)})},
+         "Expected a full monoscopic 2:1 equirectangular image; received 5760 × 2881."},
+        {{video({Mp4::visualEntry("hvc1", 0, 0)})},
+         "Expected a full monoscopic 2:1 equirectangular image; received 0 × 0."},
+        {{noTimescale}, noCursor},
+        {{huge}, noCursor},
+        {{video({Mp4::visualEntry("avc1", 5760, 2880)}, 0)},
+         "The source has no readable video frames."},
+        {{irregular}, timingText}};
+    for (const auto& [tracks, expected] : cases) {
+        Mp4::MoviePlan plan;
+        plan.tracks = tracks;
+        EXPECT_EQ(outcomeOf(plan), expected);
     }
-}
-
-TEST(MediaInspector, ReportsTracksWithoutUsableTimingOrFrames) {
-    const QString noCursor = QStringLiteral("Cannot inspect this video's exact frame timing. "
-                                            "Export a constant-frame-rate MP4 or MOV first.");
-    for (std::uint32_t timescale : {0u, 0x80000000u}) {
-        Mp4::MoviePlan plan = equirectangularMovie();
-        plan.tracks[0].timescale = timescale;
-        EXPECT_EQ(refusalOf(plan), noCursor) << timescale;
-    }
-    EXPECT_EQ(refusalOf(equirectangularMovie(0)),
-              QStringLiteral("The source has no readable video frames."));
 }
 
 TEST(MediaInspector, FindsAnyFrameOffByOneTick) {
     // The odd frame at the start, in the middle and at the end; as a duration or as a time.
     for (std::uint32_t at : {0u, 1u, 150u, 298u, 299u}) {
-        Mp4::MoviePlan plan = equirectangularMovie(300);
+        Mp4::MoviePlan plan = equirectangularMovie(300), shifted = plan;
         plan.tracks[0].durations = {{at, 1001}, {1, 1002}, {299 - at, 1001}};
-        EXPECT_EQ(refusalOf(plan), timingText) << "duration at " << at;
-        Mp4::MoviePlan shifted = equirectangularMovie(300);
         shifted.tracks[0].compositionOffsets = {{at, 0}, {1, 1}, {299 - at, 0}};
-        EXPECT_EQ(refusalOf(shifted), timingText) << "time at " << at;
+        EXPECT_EQ(outcomeOf(plan), timingText) << "duration at " << at;
+        EXPECT_EQ(outcomeOf(shifted), timingText) << "time at " << at;
     }
     Mp4::MoviePlan zero = equirectangularMovie(3);
     zero.tracks[0].durations = {{3, 0}};
-    EXPECT_EQ(refusalOf(zero), timingText);
+    EXPECT_EQ(outcomeOf(zero), timingText);
 }
 
 TEST(MediaInspector, WalksReorderedFramesFromTheFirstPresented) {
@@ -144,37 +136,67 @@ TEST(MediaInspector, WalksReorderedFramesFromTheFirstPresented) {
     Mp4::MoviePlan plan = equirectangularMovie(7);
     plan.tracks[0].compositionOffsets = {{1, 1001}, {1, 2002},  {1, -2002}, {1, -1001},
                                          {1, 1001}, {1, -1001}, {1, 0}};
-    const ExportMediaInfo info = inspectMovie(plan);
-    EXPECT_EQ(info.frameDuration, t(1001, 30000));
-    EXPECT_EQ(info.duration, t(7007, 30000));
+    EXPECT_EQ(outcomeOf(plan), "5760 × 2880, 7007/30000 s, 7 frames");
     // One B-frame lands on an occupied time (a repeat and a gap), or between two frames.
     for (std::int32_t offset : {0, -1000, -3003}) {
         plan.tracks[0].compositionOffsets[5] = {1, offset};
-        EXPECT_EQ(refusalOf(plan), timingText) << offset;
+        EXPECT_EQ(outcomeOf(plan), timingText) << offset;
     }
 }
 
+// The frames presented are those inside the edit list's one media segment: ten frames of 1001
+// ticks, the movie counting in the same ticks, every frame delayed by `offset`.
+TEST(MediaInspector, PresentsTheFramesInsideTheEditList) {
+    const std::tuple<std::vector<Mp4::Edit>, std::int32_t, QString> cases[] = {
+        {{{10010, 0}}, 0, "10 frames"},
+        {{{5005, 2002}}, 0, "5 frames"},
+        {{{5005, 4004}}, 2002, "5 frames"},
+        {{{100000, 2002}}, 0, "8 frames"}, // ends after the media: no frame cut
+        {{{0, 3003}}, 0, "7 frames"},      // no length: to the end of the media
+        {{{1500, -1}, {5005, 2002}}, 0, "5 frames"},
+        {{{3003, 1000}}, 0, timingText},  // begins inside a frame
+        {{{3000, 0}}, 0, timingText},     // ends inside a frame
+        {{{1001, 10010}}, 0, timingText}, // after the last frame
+        {{{1001, 0}, {1001, 2002}}, 0, timingText},
+        {{{1001, 0, 2, 0}}, 0, timingText},
+        {{{1001, 0, 1, 1}}, 0, timingText},
+        {{{1001, -1}}, 0, timingText}, // nothing of the media
+        {{{1001, 0}, {1001, -1}}, 0, timingText}};
+    for (const auto& [edits, offset, expected] : cases) {
+        Mp4::MoviePlan plan = equirectangularMovie(10);
+        plan.timescale = 30000;
+        plan.tracks[0].edits = edits;
+        plan.tracks[0].compositionOffsets = {{10, offset}};
+        const QString outcome = outcomeOf(plan);
+        EXPECT_EQ(outcome.endsWith("frames") ? outcome.section(", ", 2) : outcome, expected);
+    }
+    // The timecode origin follows the first presented frame, whatever frames the segment hides;
+    // a leading empty edit moves the track later: half a second into a timecode that reads 30
+    // frames at time 0.
+    Mp4::MoviePlan plan = equirectangularMovie(5);
+    plan.tracks[0].edits = std::vector<Mp4::Edit>{{100, 2002}};
+    plan.tracks.push_back(Mp4::timecodeTrack("tmcd", 30000, 1001, 30));
+    EXPECT_EQ(inspectMovie(plan).sourceStart, t(30 * 1001, 30000));
+    plan.tracks[0].edits = std::vector<Mp4::Edit>{{500, -1}, {100, 2002}};
+    EXPECT_EQ(inspectMovie(plan).sourceStart, t(1501, 1000));
+}
+
 TEST(MediaInspector, LabelsOnlyTheThreeKnownColourSpaces) {
-    struct Case {
-        const char* kind;
-        std::uint16_t primaries, transfer, matrix;
-        std::optional<QString> label;
-    };
-    const Case cases[] = {
-        {"nclx", 1, 1, 1, QStringLiteral("1-1-1 (Rec. 709)")},
-        {"nclc", 1, 1, 1, QStringLiteral("1-1-1 (Rec. 709)")},
-        {"nclx", 9, 18, 9, QStringLiteral("9-18-9 (Rec. 2020 HLG)")},
-        {"nclx", 9, 16, 9, QStringLiteral("9-16-9 (Rec. 2020 PQ)")},
-        {"nclx", 9, 1, 9, std::nullopt},
-        {"nclx", 1, 1, 2, std::nullopt},
-        {"nclx", 12, 16, 9, std::nullopt},
-        {"prof", 1, 1, 1, std::nullopt},
-    };
-    for (const Case& c : cases) {
+    const std::tuple<const char*, std::uint16_t, std::uint16_t, std::uint16_t,
+                     std::optional<QString>>
+        cases[] = {{"nclx", 1, 1, 1, "1-1-1 (Rec. 709)"},
+                   {"nclc", 1, 1, 1, "1-1-1 (Rec. 709)"},
+                   {"nclx", 9, 18, 9, "9-18-9 (Rec. 2020 HLG)"},
+                   {"nclx", 9, 16, 9, "9-16-9 (Rec. 2020 PQ)"},
+                   {"nclx", 9, 1, 9, std::nullopt},
+                   {"nclx", 1, 1, 2, std::nullopt},
+                   {"nclx", 12, 16, 9, std::nullopt},
+                   {"prof", 1, 1, 1, std::nullopt}};
+    for (const auto& [kind, primaries, transfer, matrix, label] : cases) {
         Mp4::MoviePlan plan = equirectangularMovie(2);
-        plan.tracks[0].sampleEntries = {Mp4::visualEntry(
-            "avc1", 5760, 2880, Mp4::colorBox(c.kind, c.primaries, c.transfer, c.matrix))};
-        EXPECT_EQ(inspectMovie(plan).colorSpace, c.label) << c.kind << c.primaries << c.matrix;
+        plan.tracks[0].sampleEntries = {
+            Mp4::visualEntry("avc1", 5760, 2880, Mp4::colorBox(kind, primaries, transfer, matrix))};
+        EXPECT_EQ(inspectMovie(plan).colorSpace, label) << kind << primaries << matrix;
     }
     FormatDescription format; // a matrix that is not stated is no Rec. 709 matrix
     format.color.primaries = format.color.transferFunction = 1;

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <gtest/gtest.h>
 #include <ostream>
 
 inline void PrintTo(const MediaTime& time, std::ostream* out) {
