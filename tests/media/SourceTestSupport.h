@@ -6,7 +6,13 @@
 #include "model/UserError.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 
@@ -25,27 +31,23 @@ inline MediaTime t(std::int64_t value, std::int32_t timescale) {
     return MediaTime::make(value, timescale);
 }
 
-inline ExportMediaInfo inspectBytes(const QByteArray& bytes) {
+inline ExportMediaInfo inspectMovie(const QByteArray& bytes) {
     MemoryByteSource source(bytes);
     return MediaInspector::inspect(source);
 }
 
 inline ExportMediaInfo inspectMovie(const Mp4::MoviePlan& plan) {
-    return inspectBytes(Mp4::writeMovie(plan));
+    return inspectMovie(Mp4::writeMovie(plan));
 }
 
-// The sentence an inspection of the bytes refuses with, or "accepted".
-inline QString refusalOfBytes(const QByteArray& bytes) {
+// The sentence an inspection refuses with, or "accepted".
+inline QString outcomeOf(const std::function<void()>& inspect) {
     try {
-        inspectBytes(bytes);
-        return QStringLiteral("accepted");
+        inspect();
+        return "accepted";
     } catch (const std::exception& error) {
         return localizedDescription(error);
     }
-}
-
-inline QString refusalOf(const Mp4::MoviePlan& plan) {
-    return refusalOfBytes(Mp4::writeMovie(plan));
 }
 
 // A plain, acceptable 360° source: 5760 × 2880 at 30000/1001, `frames` frames, no audio.
@@ -69,5 +71,27 @@ inline const QString uninterpretableText = QStringLiteral(
 inline const QString discontinuousText = QStringLiteral(
     "The source timecode is discontinuous. Export a source with a continuous timecode track "
     "first.");
+
+// Runs the ffmpeg or ffprobe program; fails the test (never skips) when it cannot.
+inline QString runTool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(120000);
+    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
+        << process.readAllStandardError().toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The clip `name` made by ffmpeg from `arguments` (inputs, codecs, options), once per run of the
+// tests, in a folder they share; returns its path.
+inline QString clip(const QString& name, const QStringList& arguments) {
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (!QFile::exists(path))
+        runTool("ffmpeg",
+                QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{path});
+    return path;
+}
 
 } // namespace MediaTest

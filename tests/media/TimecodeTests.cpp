@@ -13,12 +13,10 @@ const MediaTime ntsc60 = t(1001, 60000);
 const MediaTime pal = t(1, 25);
 
 QString described(const std::function<MediaTime()>& start) {
-    try {
-        const MediaTime time = start();
-        return QStringLiteral("%1/%2").arg(time.value).arg(time.timescale);
-    } catch (const ExportError& error) {
-        return error.message();
-    }
+    MediaTime time;
+    const QString outcome = outcomeOf([&] { time = start(); });
+    return outcome != "accepted" ? outcome
+                                 : QStringLiteral("%1/%2").arg(time.value).arg(time.timescale);
 }
 
 QString startOf(const Mp4::MoviePlan& plan) {
@@ -47,19 +45,15 @@ TEST(Timecode, ParsesLabels) {
     // One hour at 29.97 is 108000 frames, or 107892 drop-frame; ten minutes 17982; a minute
     // 1800 at 29.97 and 3600 at 59.94. Nominal rates round halves away from zero: 1001/24000 is
     // 24 frames a second, 2/5 three.
+    // clang-format off
     const std::tuple<const char*, MediaTime, QString> cases[] = {
-        {"01:00:00:00", ntsc, "18018/5"},
-        {"01:00:00;00", ntsc, "8999991/2500"},
-        {"00:10:00;00", ntsc, "2999997/5000"},
-        {"00:01:00;02", ntsc, "3003/50"},
-        {"01:00:00;00", ntsc60, "8999991/2500"},
-        {"00:01:00;04", ntsc60, "3003/50"},
-        {"100:00:00:00", pal, "360000/1"},
-        {"00:00:01:24", pal, "49/25"},
-        {"00:00:00:00", pal, "0/1"},
-        {"99999:59:59:24", pal, "8999999999/25"},
-        {"00:00:01:00", t(1001, 24000), "1001/1000"},
-        {"00:00:01:00", t(2, 5), "6/5"}};
+        {"01:00:00:00", ntsc, "18018/5"},         {"01:00:00;00", ntsc, "8999991/2500"},
+        {"00:10:00;00", ntsc, "2999997/5000"},    {"00:01:00;02", ntsc, "3003/50"},
+        {"01:00:00;00", ntsc60, "8999991/2500"},  {"00:01:00;04", ntsc60, "3003/50"},
+        {"100:00:00:00", pal, "360000/1"},        {"00:00:01:24", pal, "49/25"},
+        {"00:00:00:00", pal, "0/1"},              {"99999:59:59:24", pal, "8999999999/25"},
+        {"00:00:01:00", t(1001, 24000), "1001/1000"}, {"00:00:01:00", t(2, 5), "6/5"}};
+    // clang-format on
     for (const auto& [label, frame, expected] : cases)
         EXPECT_EQ(described([&] { return parseTimecode(label, frame); }), expected) << label;
     // Malformed labels, fields out of range, labels drop-frame counting skips or cannot count
@@ -90,21 +84,18 @@ TEST(Timecode, ReadsTheTimecodeTrack) {
         std::uint32_t flags;
         bool late; // stamped one frame after the first video frame, which is one frame earlier
         QString expected;
-    } cases[] = {{{90000}, 0, false, "3600/1"},
-                 {{90000}, 0, true, "89999/25"},
-                 {{90000, 90010}, 0, false, "3600/1"},
-                 {{90000, 90011}, 0, false, discontinuousText},
-                 {{}, 0, false, uninterpretableText},
-                 // Counters past 24 hours and below zero wrap when the track says so; otherwise a
-                 // start before zero cannot be stated.
-                 {{2160025}, 0, false, "86401/1"},
-                 {{2160025}, wraps, false, "1/1"},
-                 {{-25}, wraps, false, "86399/1"},
-                 {{INT32_MIN}, wraps, false, "1716352/25"},
-                 {{0}, wraps, true, "2159999/25"},
-                 {{-25}, 0, false, uninterpretableText},
-                 {{INT32_MIN}, 0, false, uninterpretableText},
-                 {{0}, 0, true, uninterpretableText}};
+    } cases[] = {
+        // clang-format off
+        {{90000}, 0, false, "3600/1"},           {{90000}, 0, true, "89999/25"},
+        {{90000, 90010}, 0, false, "3600/1"},    {{90000, 90011}, 0, false, discontinuousText},
+        {{}, 0, false, uninterpretableText},
+        // Counters past 24 hours and below zero wrap when the track says so; otherwise a start
+        // before zero cannot be stated.
+        {{2160025}, 0, false, "86401/1"},        {{2160025}, wraps, false, "1/1"},
+        {{-25}, wraps, false, "86399/1"},        {{INT32_MIN}, wraps, false, "1716352/25"},
+        {{0}, wraps, true, "2159999/25"},        {{-25}, 0, false, uninterpretableText},
+        {{INT32_MIN}, 0, false, uninterpretableText}, {{0}, 0, true, uninterpretableText}};
+    // clang-format on
     for (const auto& c : cases) {
         Mp4::MoviePlan plan = palMovie(c.numbers, c.flags);
         if (c.late)
@@ -140,58 +131,38 @@ TEST(Timecode, ReadsTheTimecodeTrack) {
 }
 
 TEST(Timecode, ReadsTimecodeMetadataOfTrackAndMovie) {
-    Mp4::BoxWriter itunes; // a free-form item named "TIMECODE"
-    itunes.fullBox("meta", 0, 0, [&] {
-        itunes.bytes(
-            Mp4::box("hdlr", QByteArray::fromHex("0000000000000000") + "mdir" + QByteArray(13, 0)));
-        itunes.box("ilst", [&] {
-            itunes.box("----", [&] {
-                itunes.bytes(Mp4::box("name", QByteArray(4, 0) + "TIMECODE"));
-                itunes.bytes(
-                    Mp4::box("data", QByteArray::fromHex("0000000100000000") + "00:00:10:00"));
-            });
-        });
-    });
-    const auto meta = [](const char* key, const char* label) {
-        return Mp4::keyedMetadata({{key, QString::fromUtf8(label)}});
-    };
-    const struct {
-        QByteArray trackMeta, movieMeta, userData;
-        QString expected;
-    } cases[] = {{{}, {}, {}, "0/1"},
-                 {meta("com.apple.quicktime.make", "X"), {}, {}, "0/1"},
-                 {meta("com.apple.quicktime.timecode", "01:00:00;00"), {}, {}, "8999991/2500"},
-                 {meta("com.apple.quicktime.timecode", "01:00:00;00"),
-                  meta("timecode", "01:00:00;00"),
-                  {},
-                  "8999991/2500"},
-                 {meta("com.apple.quicktime.timecode", "01:00:00;00"),
-                  meta("TimeCode", "01:00:00:00"),
-                  {},
-                  uninterpretableText},
-                 {{}, meta("org.example.timecode", "00:00:10:00"), {}, "1001/100"},
-                 {{}, meta("timecode", "00:01:00;00"), {}, uninterpretableText},
-                 {{},
-                  Mp4::keyedMetadata({{"timecodes", "x"}, {"org.example.timecode.note", "y"}}),
-                  {},
-                  "0/1"},
-                 {{}, {}, itunes.data, "1001/100"},
-                 // Classic user data is keyed by four characters: never timecode.
-                 {{},
-                  {},
-                  Mp4::userDataText("\xA9"
-                                    "cmt",
-                                    "01:00:00:00"),
-                  "0/1"}};
-    for (const auto& c : cases) {
-        Mp4::MoviePlan plan = equirectangularMovie(10);
-        plan.tracks[0].meta = c.trackMeta;
-        plan.meta = c.movieMeta;
-        plan.userData = c.userData;
-        EXPECT_EQ(startOf(plan), c.expected) << c.expected.toStdString();
+    // Items of the track, then of the movie: keys "timecode" or ending ".timecode", any case.
+    using Items = std::vector<std::pair<QByteArray, QString>>;
+    const Items dropFrameHour{{"com.apple.quicktime.timecode", "01:00:00;00"}};
+    const std::tuple<Items, Items, QString> cases[] = {
+        {{}, {}, "0/1"},
+        {{{"com.apple.quicktime.make", "X"}}, {{"timecodes", "x"}, {"a.timecode.b", "y"}}, "0/1"},
+        {dropFrameHour, {}, "8999991/2500"},
+        {dropFrameHour, {{"timecode", "01:00:00;00"}}, "8999991/2500"},
+        {dropFrameHour, {{"TimeCode", "01:00:00:00"}}, uninterpretableText},
+        {{}, {{"org.example.timecode", "00:00:10:00"}}, "1001/100"},
+        {{}, {{"timecode", "00:01:00;00"}}, uninterpretableText}};
+    Mp4::MoviePlan plan = equirectangularMovie(10);
+    for (const auto& [track, movie, expected] : cases) {
+        plan.tracks[0].meta = track.empty() ? QByteArray() : Mp4::keyedMetadata(track);
+        plan.meta = movie.empty() ? QByteArray() : Mp4::keyedMetadata(movie);
+        EXPECT_EQ(startOf(plan), expected) << expected.toStdString();
     }
+    // An iTunes free-form item named "TIMECODE"; classic user data, keyed by four characters,
+    // is never timecode.
+    plan.meta = Mp4::box(
+        "meta",
+        QByteArray(4, 0) + Mp4::box("hdlr", QByteArray(8, 0) + "mdir" + QByteArray(13, 0)) +
+            Mp4::box("ilst",
+                     Mp4::box("----", Mp4::box("name", QByteArray(4, 0) + "TIMECODE") +
+                                          Mp4::box("data", QByteArray::fromHex("0000000100000000") +
+                                                               "00:00:10:00"))));
+    plan.userData = Mp4::userDataText("\xA9"
+                                      "cmt",
+                                      "01:00:00:00");
+    EXPECT_EQ(startOf(plan), "1001/100");
     // With a timecode track the metadata is not consulted.
     Mp4::MoviePlan both = palMovie({90000});
-    both.meta = meta("timecode", "garbage");
+    both.meta = Mp4::keyedMetadata({{"timecode", "garbage"}});
     EXPECT_EQ(startOf(both), "3600/1");
 }
