@@ -17,8 +17,7 @@
 #include <ostream>
 
 inline void PrintTo(const MediaTime& time, std::ostream* out) {
-    *out << time.value << "/" << time.timescale << " (flags " << time.flags << ", epoch "
-         << time.epoch << ")";
+    *out << time.value << "/" << time.timescale << " flags " << time.flags;
 }
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -57,20 +56,17 @@ inline Mp4::MoviePlan equirectangularMovie(std::uint32_t frames = 300) {
     return plan;
 }
 
-inline const QString timingText = QStringLiteral(
-    "The video has variable, incomplete, or ambiguous frame timing. Export a constant-frame-rate "
-    "stitched source first.");
-inline const QString audioText =
-    QStringLiteral("Cannot determine a constant audio channel count and sample rate. Export the "
-                   "audio as a single standard track first.");
-inline const QString damagedText =
-    QStringLiteral("This file could not be read as a movie; it may be damaged or incomplete.");
-inline const QString uninterpretableText = QStringLiteral(
-    "Cannot interpret the source timecode unambiguously. Export a source with standard "
-    "continuous timecode first.");
-inline const QString discontinuousText = QStringLiteral(
-    "The source timecode is discontinuous. Export a source with a continuous timecode track "
-    "first.");
+inline const QString timingText = "The video has variable, incomplete, or ambiguous frame timing. "
+                                  "Export a constant-frame-rate stitched source first.";
+inline const QString audioText = "Cannot determine a constant audio channel count and sample rate. "
+                                 "Export the audio as a single standard track first.";
+inline const QString damagedText = "This file could not be read as a movie; it may be damaged or "
+                                   "incomplete.";
+inline const QString uninterpretableText =
+    "Cannot interpret the source timecode unambiguously. Export a source with standard continuous "
+    "timecode first.";
+inline const QString discontinuousText = "The source timecode is discontinuous. Export a source "
+                                         "with a continuous timecode track first.";
 
 // Runs the ffmpeg or ffprobe program; fails the test (never skips) when it cannot.
 inline QString runTool(const QString& program, const QStringList& arguments) {
@@ -81,6 +77,11 @@ inline QString runTool(const QString& program, const QStringList& arguments) {
         << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
         << process.readAllStandardError().toStdString();
     return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Program arguments written as one line.
+inline QStringList args(const QString& line) {
+    return line.split(' ', Qt::SkipEmptyParts);
 }
 
 // The clip `name` made by ffmpeg from `arguments` (inputs, codecs, options), once per run of the

@@ -1,16 +1,12 @@
 // The source's timecode origin: labels, the timecode track and timecode metadata.
 #include "SourceTestSupport.h"
 
-#include <gtest/gtest.h>
-
 using namespace MediaTest;
 using MediaInspector::parseTimecode;
 
 namespace {
 
-const MediaTime ntsc = t(1001, 30000);
-const MediaTime ntsc60 = t(1001, 60000);
-const MediaTime pal = t(1, 25);
+const MediaTime ntsc = t(1001, 30000), ntsc60 = t(1001, 60000), pal = t(1, 25);
 
 QString described(const std::function<MediaTime()>& start) {
     MediaTime time;
@@ -26,15 +22,13 @@ QString startOf(const Mp4::MoviePlan& plan) {
 // A 25 fps source of 50 frames and a timecode track of the given samples, 0.4 s apart.
 Mp4::MoviePlan palMovie(std::vector<std::int64_t> frameNumbers, std::uint32_t flags = 0) {
     Mp4::MoviePlan plan;
-    plan.tracks.push_back(Mp4::videoTrack(3840, 1920, 50, 512, 12800));
-    plan.tracks.push_back(Mp4::timecodeTrack("tmcd", 25, 1, 0, 12800));
+    plan.tracks = {Mp4::videoTrack(3840, 1920, 50, 512, 12800),
+                   Mp4::timecodeTrack("tmcd", 25, 1, 0)};
     plan.tracks[1].sampleEntries = {Mp4::timecodeEntry("tmcd", 25, 1, flags)};
     plan.tracks[1].payloads.clear();
-    for (std::int64_t number : frameNumbers) {
-        Mp4::BoxWriter w;
-        w.u32(std::uint32_t(number));
-        plan.tracks[1].payloads.push_back(w.data);
-    }
+    for (std::int64_t number : frameNumbers)
+        plan.tracks[1].payloads.push_back(Mp4::timecodeTrack("tmcd", 25, 1, number).payloads[0]);
+    plan.tracks[1].timescale = 12800;
     plan.tracks[1].durations = {{std::uint32_t(frameNumbers.size()), 5120}};
     return plan;
 }
