@@ -31,8 +31,6 @@ const QString audioText =
     QStringLiteral("Cannot determine a constant audio channel count and sample rate. Export the "
                    "audio as a single standard track first.");
 
-constexpr std::int64_t pollInterval = 4096;
-
 bool canProvideSampleCursors(const Track& track) {
     return track.hasSampleTable && track.timescale >= 1 &&
            track.timescale <= std::uint32_t(std::numeric_limits<std::int32_t>::max());
