@@ -44,7 +44,7 @@ private:
     bool hasEnd_ = false;
     Wide endNumerator_ = 0; // length = numerator / denominator, in the track's units
     Wide endDenominator_ = 1;
-    Wide endTolerance_ = 0; // one movie tick, over the same denominator
+    Wide endTolerance_ = 0;       // one movie tick, over the same denominator
     std::int64_t shiftTicks_ = 0; // the empty edit in the track's units, when it is whole
     MediaTime shift_ = MediaTime::zero();
 };
