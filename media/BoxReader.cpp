@@ -9,6 +9,7 @@
 namespace {
 constexpr std::size_t windowCapacity = 64 * 1024;
 constexpr std::size_t largestHeader = 32; // 64-bit size and extended type
+constexpr std::size_t headerReadAhead = 4096;
 } // namespace
 
 BoxReader::BoxReader(ByteSource& source)
@@ -19,14 +20,15 @@ void BoxReader::require(bool condition) {
         throw MovieFormatError();
 }
 
-const std::uint8_t* BoxReader::take(std::size_t count, bool readAhead) {
+const std::uint8_t* BoxReader::take(std::size_t count, std::size_t readAhead) {
     require(count <= remaining());
     const bool inWindow =
         position_ >= windowStart_ && position_ - windowStart_ + count <= std::uint64_t(windowSize_);
     if (!inWindow) {
-        // A box header is read alone: the box it starts may be media data or a table we skip.
-        const std::uint64_t ahead = readAhead && depth_ > 0 ? remaining() : std::uint64_t(count);
-        const std::size_t size = std::size_t(std::min<std::uint64_t>(ahead, windowCapacity));
+        const std::uint64_t ahead =
+            depth_ > 0 ? std::min<std::uint64_t>(remaining(), readAhead) : std::uint64_t(count);
+        const std::size_t size = std::size_t(
+            std::min<std::uint64_t>(std::max<std::uint64_t>(ahead, count), windowCapacity));
         source_.read(position_, std::span(window_.data(), size));
         windowStart_ = position_;
         windowSize_ = size;
@@ -98,8 +100,11 @@ std::optional<BoxHeader> BoxReader::nextBox() {
             require(u8() == 0);
         return std::nullopt;
     }
-    // Read the whole header in one go where it fits: one small read per box walked.
-    take(std::size_t(std::min<std::uint64_t>(remaining(), largestHeader)), false);
+    // Read the whole header in one go where it fits. Between top-level boxes only the header is
+    // read (what follows may be media data); inside a box a little more, so that a run of small
+    // boxes costs one read, not one each, while a large table about to be stepped over is not
+    // read for nothing.
+    take(std::size_t(std::min<std::uint64_t>(remaining(), largestHeader)), headerReadAhead);
     position_ = box.start;
     const std::uint32_t size32 = u32();
     box.type = u32();

@@ -73,9 +73,10 @@ private:
         std::uint64_t boxEnd_;
     };
 
-    // Makes `count` bytes at the position readable and steps over them. With `readAhead` the
-    // window is filled up to the end of the current scope (a box about to be parsed whole).
-    const std::uint8_t* take(std::size_t count, bool readAhead = true);
+    // Makes `count` bytes at the position readable and steps over them. Inside a box the window
+    // is filled with up to `readAhead` bytes of the current scope; between top-level boxes, where
+    // media data may follow, with `count` bytes only.
+    const std::uint8_t* take(std::size_t count, std::size_t readAhead = std::size_t(-1));
 
     ByteSource& source_;
     std::vector<std::uint8_t> window_;

@@ -2,12 +2,12 @@
 
 #include "media/MovieFormatError.h"
 #include "model/FileNames.h"
+#include "model/UserError.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
 #include <unistd.h>
 
 void ByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out) {
@@ -19,31 +19,19 @@ void ByteSource::read(std::uint64_t offset, std::span<std::uint8_t> out) {
     bytesRead_ += out.size();
 }
 
-namespace {
-[[noreturn]] void throwErrno(int code) {
-    throw std::system_error(code, std::generic_category());
-}
-} // namespace
-
-FileByteSource::FileByteSource(const QString& path) {
+FileByteSource::FileByteSource(const QString& path)
+    : path_(path), name_(FileNames::displayText(FileNames::lastPathComponent(path))) {
     const QByteArray encoded = FileNames::encodedPath(path);
     // Non-blocking so that a named pipe cannot stall the open; regular files ignore the flag.
     descriptor_ = ::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor_ < 0)
-        throwErrno(errno);
+        throw MessageError(FileNames::openFailure(path_, errno));
     struct stat status {};
-    if (::fstat(descriptor_, &status) != 0) {
-        const int code = errno;
+    const bool known = ::fstat(descriptor_, &status) == 0;
+    const int code = errno;
+    if (!known || !S_ISREG(status.st_mode) || status.st_size < 0) {
         ::close(descriptor_);
-        throwErrno(code);
-    }
-    if (S_ISDIR(status.st_mode)) {
-        ::close(descriptor_);
-        throwErrno(EISDIR);
-    }
-    if (!S_ISREG(status.st_mode) || status.st_size < 0) {
-        ::close(descriptor_);
-        throw MovieFormatError();
+        throw MessageError(FileNames::openFailure(path_, known ? EISDIR : code));
     }
     size_ = std::uint64_t(status.st_size);
 }
@@ -61,7 +49,8 @@ void FileByteSource::readAt(std::uint64_t offset, std::span<std::uint8_t> out) {
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            throwErrno(errno);
+            throw MessageError(QStringLiteral("The file \u201C%1\u201D couldn\u2019t be read (%2).")
+                                   .arg(name_, QString::fromLocal8Bit(std::strerror(errno))));
         }
         if (got == 0)
             throw MovieFormatError(); // the file shrank while we read it

@@ -16,7 +16,7 @@ public:
     virtual std::uint64_t size() const = 0;
 
     // Fills `out` from `offset`. A range past the end throws MovieFormatError; a failing device
-    // throws std::system_error with the system's own error.
+    // throws MessageError with a sentence naming the file.
     void read(std::uint64_t offset, std::span<std::uint8_t> out);
 
     std::uint64_t bytesRead() const { return bytesRead_; }
@@ -32,8 +32,8 @@ private:
 // A regular file opened for reading; read with pread, never mapped or loaded whole.
 class FileByteSource final : public ByteSource {
 public:
-    // Throws std::system_error when the file cannot be opened, and MovieFormatError when it is
-    // not a regular file.
+    // Throws MessageError with a sentence naming the file when it cannot be opened or is not a
+    // regular file (a folder, a pipe, a device).
     explicit FileByteSource(const QString& path);
     ~FileByteSource() override;
 
@@ -45,6 +45,8 @@ protected:
 private:
     int descriptor_ = -1;
     std::uint64_t size_ = 0;
+    QString path_;
+    QString name_; // the last path component as the user reads it, for messages
 };
 
 // Bytes already in memory (fuzzing, tests). The span must outlive the source.

@@ -1,8 +1,9 @@
 #include "media/MediaInspector.h"
 
 #include "media/ByteSource.h"
+#include "media/FrameWalk.h"
 #include "media/Movie.h"
-#include "media/PresentationCursor.h"
+#include "media/MovieFormatError.h"
 #include "model/FileNames.h"
 #include "model/UserError.h"
 
@@ -30,14 +31,12 @@ const QString audioText =
     QStringLiteral("Cannot determine a constant audio channel count and sample rate. Export the "
                    "audio as a single standard track first.");
 
-constexpr std::int64_t pollInterval = 4096;
-
 bool canProvideSampleCursors(const Track& track) {
     return track.hasSampleTable && track.timescale >= 1 &&
            track.timescale <= std::uint32_t(std::numeric_limits<std::int32_t>::max());
 }
 
-struct FrameTiming {
+struct MeasuredTiming {
     MediaTime firstPresentationTime;
     MediaTime frameDuration;
     MediaTime duration;
@@ -45,37 +44,19 @@ struct FrameTiming {
 
 // Every frame, in presentation order, must start exactly one frame duration after the one
 // before and last exactly that long.
-FrameTiming measureFrameTiming(const Movie& movie, const Track& video, std::stop_token stop) {
+MeasuredTiming measureFrameTiming(const Movie& movie, const Track& video, std::stop_token stop) {
     if (!canProvideSampleCursors(video))
         throw ExportError(noCursorText);
-    auto cursor = PresentationCursor::atFirstPresentedSample(video, movie.timescale());
-    if (!cursor)
+    if (video.timing.sampleCount() == 0)
         throw ExportError(noFramesText);
-    FrameTiming timing;
-    timing.firstPresentationTime = cursor->presentationTime();
-    timing.frameDuration = reduced(cursor->duration());
-    const MediaTime& p0 = timing.firstPresentationTime;
-    const MediaTime& f = timing.frameDuration;
-    if (!p0.isExactNumeric() || !f.isExactNumeric() || f.value < 1)
+    const auto frames = walkFrames(video, movie.timescale(), std::move(stop));
+    if (!frames || frames->frameCount > std::uint64_t(std::numeric_limits<std::int64_t>::max()))
         throw ExportError(timingText);
-
-    std::int64_t count = 0;
-    MediaTime expected = p0;
-    while (true) {
-        if (count % pollInterval == 0 && stop.stop_requested())
-            throw CancellationError();
-        const MediaTime time = cursor->presentationTime();
-        if (!time.isExactNumeric() || time != expected || cursor->duration() != f)
-            throw ExportError(timingText);
-        ++count;
-        expected = expected + f;
-        if (!expected.isExactNumeric())
-            throw ExportError(timingText);
-        if (!cursor->stepForward())
-            break;
-    }
-    const auto total = multiplied(f, count);
-    if (!total)
+    MeasuredTiming timing;
+    timing.firstPresentationTime = frames->firstPresentationTime;
+    timing.frameDuration = reduced(frames->frameDuration);
+    const auto total = multiplied(timing.frameDuration, std::int64_t(frames->frameCount));
+    if (!timing.frameDuration.isExactNumeric() || timing.frameDuration.value < 1 || !total)
         throw ExportError(timingText);
     timing.duration = reduced(*total);
     return timing;
@@ -86,17 +67,22 @@ struct AudioFacts {
     std::int64_t sampleRate = 0;
 };
 
+// No decoder produces more channels or a higher rate; anything outside is a damaged description.
+constexpr std::uint32_t mostChannels = 64;
+constexpr double highestRate = 768000;
+
 AudioFacts measureAudio(const Track& audio) {
-    if (audio.formats.size() != 1 || !audio.formats.front().audio)
+    if (audio.formatCount != 1 || !audio.formats.front().audio)
         throw ExportError(audioText);
     const AudioStreamDescription& stream = *audio.formats.front().audio;
     const double rate = stream.sampleRate;
-    // 2^63 itself is a double; anything from there up does not fit.
-    if (stream.channelsPerFrame == 0 || !std::isfinite(rate) || rate != std::trunc(rate) ||
-        rate >= 9223372036854775808.0 || rate < -9223372036854775808.0)
+    if (stream.channelsPerFrame == 0 || stream.channelsPerFrame > mostChannels ||
+        !std::isfinite(rate) || rate != std::trunc(rate) || rate < 1 || rate > highestRate)
         throw ExportError(audioText);
     return {std::int64_t(stream.channelsPerFrame), std::int64_t(rate)};
 }
+
+ExportMediaInfo inspectMovie(ByteSource& source, std::stop_token stop);
 
 } // namespace
 
@@ -108,18 +94,27 @@ ExportMediaInfo inspect(const QUrl& url, std::stop_token stop) {
 }
 
 ExportMediaInfo inspect(ByteSource& source, std::stop_token stop) {
+    try {
+        return inspectMovie(source, std::move(stop));
+    } catch (const std::bad_alloc&) {
+        throw MovieTooLargeError();
+    }
+}
+
+namespace {
+
+ExportMediaInfo inspectMovie(ByteSource& source, std::stop_token stop) {
     Movie movie = Movie::read(source, stop);
-    const auto videoTracks = movie.tracks(MediaKind::video);
-    const auto audioTracks = movie.tracks(MediaKind::audio);
-    if (videoTracks.size() != 1)
+    const std::size_t videoTracks = movie.trackCount(MediaKind::video);
+    if (videoTracks != 1)
         throw ExportError(QStringLiteral("Expected one stitched video stream; found %1. Stitch raw "
                                          "camera media first.")
-                              .arg(qulonglong(videoTracks.size())));
-    if (audioTracks.size() > 1)
+                              .arg(qulonglong(videoTracks)));
+    if (movie.trackCount(MediaKind::audio) > 1)
         throw ExportError(multipleAudioText);
 
-    const Track& video = *videoTracks.front();
-    if (video.formats.size() != 1 || !video.formats.front().dimensions)
+    const Track& video = *movie.track(MediaKind::video);
+    if (video.formatCount != 1 || !video.formats.front().dimensions)
         throw ExportError(formatText);
     const FormatDescription& format = video.formats.front();
     const VideoDimensions dimensions = *format.dimensions;
@@ -130,7 +125,7 @@ ExportMediaInfo inspect(ByteSource& source, std::stop_token stop) {
                               .arg(dimensions.width)
                               .arg(dimensions.height));
 
-    const FrameTiming timing = measureFrameTiming(movie, video, stop);
+    const MeasuredTiming timing = measureFrameTiming(movie, video, stop);
     ExportMediaInfo info;
     info.width = dimensions.width;
     info.height = dimensions.height;
@@ -138,14 +133,16 @@ ExportMediaInfo inspect(ByteSource& source, std::stop_token stop) {
     info.duration = timing.duration;
     info.sourceStart =
         inspectTimecode(movie, video, timing.frameDuration, timing.firstPresentationTime, stop);
-    if (audioTracks.size() == 1) {
-        const AudioFacts audio = measureAudio(*audioTracks.front());
+    if (const Track* audioTrack = movie.track(MediaKind::audio)) {
+        const AudioFacts audio = measureAudio(*audioTrack);
         info.channels = audio.channels;
         info.sampleRate = audio.sampleRate;
     }
     info.colorSpace = colorSpace(format);
     return info;
 }
+
+} // namespace
 
 std::optional<QString> colorSpace(const FormatDescription& format) {
     const ColorCodePoints& color = format.color;

@@ -18,7 +18,8 @@ struct Track;
 namespace MediaInspector {
 
 // Throws ExportError with the refusal, MovieFormatError for a file that is not a readable movie,
-// std::system_error when the file cannot be read, CancellationError once `stop` is requested.
+// MovieTooLargeError when it would take too much memory, MessageError naming the file when it
+// cannot be opened or read, CancellationError once `stop` is requested.
 ExportMediaInfo inspect(const QUrl& url, std::stop_token stop = {});
 
 // The same inspection for bytes from any source, after the file name has been accepted.

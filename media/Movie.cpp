@@ -1,11 +1,10 @@
 #include "media/Movie.h"
 
-std::vector<const Track*> Movie::tracks(MediaKind kind) const {
-    std::vector<const Track*> result;
+const Track* Movie::track(MediaKind kind) const {
     for (const Track& track : tracks_)
         if (track.kind == kind)
-            result.push_back(&track);
-    return result;
+            return &track;
+    return nullptr;
 }
 
 std::optional<QByteArray> Movie::readSample(std::uint64_t offset, std::uint32_t size,

@@ -1,30 +1,32 @@
 #pragma once
 
 #include "media/ByteSource.h"
-#include "media/MetadataItem.h"
+#include "media/TimecodeLabels.h"
 #include "media/Track.h"
 
 #include <QByteArray>
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stop_token>
 #include <vector>
 
-// The structure of one ISO base media file (MP4, MOV, M4V): its tracks with their sample
-// descriptions and exact sample timing, and its metadata. Reading it touches the box structure
-// and sample tables only; no video or audio payload is ever read.
+// The structure of one ISO base media file (MP4, MOV, M4V): how many tracks of each kind it
+// has, the first of each kind with its sample descriptions and exact sample timing, and the
+// timecode labels of its metadata. Reading it touches the box structure and sample tables only;
+// no video or audio payload is ever read, and memory follows the tables, never what they claim.
 class Movie {
 public:
     // Throws MovieFormatError for anything that is not a complete, well-formed movie structure,
-    // std::system_error when the source fails, CancellationError when stopped. `source` must
-    // outlive the movie.
+    // MovieTooLargeError when its tables would take too much memory, MessageError when the
+    // source fails, CancellationError when stopped. `source` must outlive the movie.
     static Movie read(ByteSource& source, std::stop_token stop = {});
 
     std::uint32_t timescale() const { return timescale_; }
-    const std::vector<Track>& tracks() const { return tracks_; }
-    // Tracks of one kind, in file order.
-    std::vector<const Track*> tracks(MediaKind kind) const;
-    const std::vector<MetadataItem>& metadata() const { return metadata_; }
+    std::size_t trackCount(MediaKind kind) const { return counts_[std::size_t(kind)]; }
+    // The first track of a kind in file order, or nothing.
+    const Track* track(MediaKind kind) const;
+    const TimecodeLabels& metadata() const { return metadata_; }
 
     // The bytes of the sample at `offset` (a timecode sample: no other payload is ever read), or
     // nothing when it is not `expectedSize` bytes long or does not lie inside the file.
@@ -37,6 +39,7 @@ private:
 
     ByteSource* source_;
     std::uint32_t timescale_ = 0;
-    std::vector<Track> tracks_;
-    std::vector<MetadataItem> metadata_;
+    std::vector<Track> tracks_; // at most one of each kind
+    std::array<std::size_t, 4> counts_{};
+    TimecodeLabels metadata_;
 };

@@ -8,3 +8,10 @@ class MovieFormatError : public MessageError {
 public:
     MovieFormatError();
 };
+
+// Reading the movie's tables would take more memory than inspection may use, or the system
+// refused an allocation.
+class MovieTooLargeError : public MessageError {
+public:
+    MovieTooLargeError();
+};

@@ -2,281 +2,210 @@
 
 #include "media/BoxReader.h"
 #include "media/FourCC.h"
+#include "media/TableStream.h"
 
-#include <algorithm>
-#include <limits>
+#include <optional>
 
 namespace {
 
 __extension__ typedef __int128 Wide;
 
-std::uint32_t checkedCount(BoxReader& reader, std::uint64_t entrySize) {
-    const std::uint32_t count = reader.u32();
-    BoxReader::require(count <= reader.remaining() / entrySize);
+void require(bool condition) {
+    BoxReader::require(condition);
+}
+
+// Where each table lies; they are read once all are known, in the order combining them needs.
+struct TableBoxes {
+    std::optional<BoxHeader> timeToSample, compositionOffsets, sizes, sampleToChunk, chunkOffsets;
+    bool compactSizes = false;
+    bool wideOffsets = false;
+};
+
+// A full box's entry count, checked against the bytes there are for entries of `entrySize`.
+std::uint32_t entryCount(TableStream& stream, const BoxHeader& box, std::uint64_t headerBytes,
+                         std::uint64_t entrySize) {
+    stream.u32(); // version and flags
+    const std::uint32_t count = stream.u32();
+    require(box.payloadSize() >= headerBytes &&
+            count <= (box.payloadSize() - headerBytes) / entrySize);
     return count;
 }
 
-void readTimeToSample(BoxReader& reader, SampleTables& tables) {
-    reader.fullBoxHeader();
-    const std::uint32_t count = checkedCount(reader, 8);
-    tables.timeToSample.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t samples = reader.u32();
-        tables.timeToSample.push_back({samples, reader.u32()});
+// The decode-order runs of "stts" merged with the composition offsets of "ctts", which must
+// describe exactly the same samples.
+void readTiming(ByteSource& source, const TableBoxes& boxes, Track& track) {
+    TableStream durations(source, boxes.timeToSample->payloadStart, boxes.timeToSample->end);
+    const std::uint32_t entries = entryCount(durations, *boxes.timeToSample, 8, 8);
+    std::optional<TableStream> offsets;
+    std::uint32_t offsetEntries = 0;
+    if (boxes.compositionOffsets) {
+        offsets.emplace(source, boxes.compositionOffsets->payloadStart,
+                        boxes.compositionOffsets->end);
+        offsetEntries = entryCount(*offsets, *boxes.compositionOffsets, 8, 8);
     }
-    tables.hasTimeToSample = true;
-}
-
-void readCompositionOffsets(BoxReader& reader, SampleTables& tables) {
-    // Version 0 declares the offsets unsigned, yet writers store negative ones there too;
-    // reading both versions as signed matches what players do.
-    reader.fullBoxHeader();
-    const std::uint32_t count = checkedCount(reader, 8);
-    std::vector<SampleTables::Offset> offsets;
-    offsets.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t samples = reader.u32();
-        offsets.push_back({samples, reader.s32()});
-    }
-    BoxReader::require(!tables.compositionOffsets);
-    tables.compositionOffsets = std::move(offsets);
-}
-
-void readSizes(BoxReader& reader, SampleTables& tables, bool compact, bool wantLocations) {
-    reader.fullBoxHeader();
-    std::uint32_t fieldBits = 32;
-    if (compact) {
-        reader.skip(3);
-        fieldBits = reader.u8();
-        BoxReader::require(fieldBits == 4 || fieldBits == 8 || fieldBits == 16);
-        tables.constantSize = 0;
-    } else {
-        tables.constantSize = reader.u32();
-    }
-    tables.sizeCount = reader.u32();
-    tables.hasSizes = true;
-    if (tables.constantSize != 0)
-        return;
-    BoxReader::require(tables.sizeCount <= reader.remaining() * 8 / fieldBits);
-    if (!wantLocations)
-        return;
-    tables.sizes.reserve(tables.sizeCount);
-    std::uint8_t pending = 0;
-    for (std::uint64_t i = 0; i < tables.sizeCount; ++i) {
-        switch (fieldBits) {
-        case 4:
-            if (i % 2 == 0)
-                pending = reader.u8();
-            tables.sizes.push_back(i % 2 == 0 ? pending >> 4 : pending & 0x0F);
-            break;
-        case 8:
-            tables.sizes.push_back(reader.u8());
-            break;
-        case 16:
-            tables.sizes.push_back(reader.u16());
-            break;
-        default:
-            tables.sizes.push_back(reader.u32());
-            break;
-        }
-    }
-}
-
-void readSampleToChunk(BoxReader& reader, SampleTables& tables) {
-    reader.fullBoxHeader();
-    const std::uint32_t count = checkedCount(reader, 12);
-    tables.sampleToChunk.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        SampleTables::ChunkRun run{};
-        run.firstChunk = reader.u32();
-        run.samplesPerChunk = reader.u32();
-        run.descriptionIndex = reader.u32();
-        BoxReader::require(run.firstChunk >= 1 &&
-                           (tables.sampleToChunk.empty() ||
-                            run.firstChunk > tables.sampleToChunk.back().firstChunk));
-        tables.sampleToChunk.push_back(run);
-    }
-}
-
-void readChunkOffsets(BoxReader& reader, SampleTables& tables, bool wide) {
-    reader.fullBoxHeader();
-    const std::uint32_t count = checkedCount(reader, wide ? 8 : 4);
-    tables.chunkOffsets.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i)
-        tables.chunkOffsets.push_back(wide ? reader.u64() : reader.u32());
-}
-
-// Walks several run-length tables at once, one merged run at a time.
-class DecodeOrderRuns {
-public:
-    DecodeOrderRuns(const SampleTables& tables,
-                    std::vector<std::pair<std::uint64_t, std::uint32_t>> descriptions)
-        : tables_(tables), descriptions_(std::move(descriptions)) {}
-
-    void build(Track& track) {
-        std::int64_t decodeTime = 0;
-        std::uint64_t total = 0;
-        std::uint64_t offsetLeft = 0, descriptionLeft = 0;
-        std::size_t offsetIndex = 0, descriptionIndex = 0;
-        for (const auto& entry : tables_.timeToSample) {
-            std::uint64_t left = entry.count;
-            while (left > 0) {
-                std::uint64_t piece = left;
-                std::int32_t offset = 0;
-                if (tables_.compositionOffsets) {
-                    const auto& offsets = *tables_.compositionOffsets;
-                    while (offsetLeft == 0 && offsetIndex < offsets.size())
-                        offsetLeft = offsets[offsetIndex++].count;
-                    BoxReader::require(offsetLeft > 0);
-                    offset = offsets[offsetIndex - 1].offset;
-                    piece = std::min(piece, offsetLeft);
+    std::uint64_t offsetLeft = 0;
+    std::int32_t offset = 0;
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        std::uint64_t left = durations.u32();
+        const std::uint32_t delta = durations.u32();
+        while (left > 0) {
+            std::uint64_t piece = left;
+            if (offsets) {
+                // Version 0 declares the offsets unsigned, yet writers store negative ones there
+                // too; reading both versions as signed matches what players do.
+                while (offsetLeft == 0 && offsetEntries > 0) {
+                    offsetLeft = offsets->u32();
+                    offset = std::int32_t(offsets->u32());
+                    --offsetEntries;
                 }
-                std::uint32_t description = 1;
-                if (!descriptions_.empty()) {
-                    while (descriptionLeft == 0 && descriptionIndex < descriptions_.size())
-                        descriptionLeft = descriptions_[descriptionIndex++].first;
-                    BoxReader::require(descriptionLeft > 0);
-                    description = descriptions_[descriptionIndex - 1].second;
-                    piece = std::min(piece, descriptionLeft);
-                }
-                appendRun(track.timing, {piece, decodeTime, entry.delta, offset, description});
-                const Wide next = Wide(decodeTime) + Wide(piece) * entry.delta;
-                BoxReader::require(next <= std::numeric_limits<std::int64_t>::max());
-                decodeTime = std::int64_t(next);
-                total += piece;
-                left -= piece;
-                if (tables_.compositionOffsets)
-                    offsetLeft -= piece;
-                if (!descriptions_.empty())
-                    descriptionLeft -= piece;
+                require(offsetLeft > 0);
+                piece = std::min(piece, offsetLeft);
+                offsetLeft -= piece;
             }
+            track.timing.append(piece, delta, offset);
+            left -= piece;
         }
-        // Every table must describe exactly the same samples.
-        if (tables_.compositionOffsets) {
-            while (offsetIndex < tables_.compositionOffsets->size())
-                offsetLeft += (*tables_.compositionOffsets)[offsetIndex++].count;
-            BoxReader::require(offsetLeft == 0);
-        }
-        while (descriptionIndex < descriptions_.size())
-            descriptionLeft += descriptions_[descriptionIndex++].first;
-        BoxReader::require(descriptionLeft == 0);
-        track.sampleCount = total;
     }
+    require(offsetLeft == 0);
+    for (; offsetEntries > 0; --offsetEntries) {
+        require(offsets->u32() == 0);
+        offsets->u32();
+    }
+}
 
-private:
-    const SampleTables& tables_;
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> descriptions_;
-};
+// Walks the chunks in order with the sizes of their samples. Every video sample must lie inside
+// the file; a timecode track keeps where its samples are, to read them later.
+void readLocations(ByteSource& source, const TableBoxes& boxes, Track& track) {
+    const std::uint64_t count = track.timing.sampleCount();
+    require(boxes.sampleToChunk && boxes.chunkOffsets);
+    TableStream sizes(source, boxes.sizes->payloadStart, boxes.sizes->end);
+    sizes.u32();
+    std::uint32_t constantSize = 0;
+    unsigned fieldBits = 32;
+    if (boxes.compactSizes) {
+        fieldBits = sizes.u32() & 0xFF;
+    } else {
+        constantSize = sizes.u32();
+    }
+    sizes.u32(); // the count, already checked
+    TableStream chunks(source, boxes.sampleToChunk->payloadStart, boxes.sampleToChunk->end);
+    const std::uint32_t chunkRuns = entryCount(chunks, *boxes.sampleToChunk, 8, 12);
+    TableStream offsets(source, boxes.chunkOffsets->payloadStart, boxes.chunkOffsets->end);
+    const std::uint32_t chunkCount =
+        entryCount(offsets, *boxes.chunkOffsets, 8, boxes.wideOffsets ? 8 : 4);
+    const bool keep = track.kind == MediaKind::timecode;
+
+    std::uint64_t sample = 0;
+    std::uint32_t firstChunk = 0, perChunk = 0, description = 0;
+    for (std::uint32_t run = 0; run < chunkRuns; ++run) {
+        if (run == 0) {
+            firstChunk = chunks.u32();
+            perChunk = chunks.u32();
+            description = chunks.u32();
+            require(firstChunk == 1);
+        }
+        std::uint64_t lastChunk = chunkCount;
+        std::uint32_t nextFirst = 0, nextPerChunk = 0, nextDescription = 0;
+        if (run + 1 < chunkRuns) {
+            nextFirst = chunks.u32();
+            nextPerChunk = chunks.u32();
+            nextDescription = chunks.u32();
+            require(nextFirst > firstChunk);
+            lastChunk = nextFirst - 1;
+        }
+        require(lastChunk <= chunkCount && firstChunk <= lastChunk + 1);
+        for (std::uint64_t chunk = firstChunk; chunk <= lastChunk; ++chunk) {
+            const std::uint64_t offset = boxes.wideOffsets ? offsets.u64() : offsets.u32();
+            require(perChunk <= count - sample);
+            Wide end = offset;
+            if (constantSize != 0) {
+                end += Wide(perChunk) * constantSize;
+                if (keep)
+                    appendLocations(track.locations, {offset, perChunk, constantSize});
+            } else {
+                for (std::uint32_t k = 0; k < perChunk; ++k) {
+                    const std::uint32_t size = sizes.field(fieldBits);
+                    if (keep)
+                        appendLocations(track.locations, {std::uint64_t(end), 1, size});
+                    end += size;
+                }
+            }
+            require(keep || end <= Wide(source.size()));
+            sample += perChunk;
+        }
+        if (keep)
+            appendDescriptions(track.descriptions, (lastChunk + 1 - firstChunk) * perChunk,
+                               description);
+        firstChunk = nextFirst;
+        perChunk = nextPerChunk;
+        description = nextDescription;
+    }
+    require(sample == count);
+}
 
 } // namespace
 
-SampleTables readSampleTables(BoxReader& reader, MediaKind kind, bool wantLocations) {
-    SampleTables tables;
+void readSampleTables(BoxReader& reader, Track& track) {
+    TableBoxes boxes;
     while (auto box = reader.nextBox()) {
-        reader.enter(*box, [&] {
-            switch (box->type) {
-            case fourCC("stsd"):
-                BoxReader::require(!tables.formats);
-                tables.formats = readSampleDescriptions(reader, kind);
-                break;
-            case fourCC("stts"):
-                readTimeToSample(reader, tables);
-                break;
-            case fourCC("ctts"):
-                readCompositionOffsets(reader, tables);
-                break;
-            case fourCC("stsz"):
-                readSizes(reader, tables, false, wantLocations);
-                break;
-            case fourCC("stz2"):
-                readSizes(reader, tables, true, wantLocations);
-                break;
-            case fourCC("stsc"):
-                if (wantLocations)
-                    readSampleToChunk(reader, tables);
-                break;
-            case fourCC("stco"):
-            case fourCC("co64"):
-                if (wantLocations)
-                    readChunkOffsets(reader, tables, box->type == fourCC("co64"));
-                break;
-            default:
-                break;
-            }
-        });
-    }
-    return tables;
-}
-
-void appendRun(std::vector<TimingRun>& runs, const TimingRun& run) {
-    if (run.count == 0)
-        return;
-    if (!runs.empty()) {
-        TimingRun& last = runs.back();
-        const Wide lastEnd = Wide(last.firstDecodeTime) + Wide(last.count) * last.duration;
-        if (last.duration == run.duration && last.compositionOffset == run.compositionOffset &&
-            last.descriptionIndex == run.descriptionIndex && lastEnd == run.firstDecodeTime) {
-            last.count += run.count;
-            return;
+        const auto keep = [&](std::optional<BoxHeader>& slot) {
+            require(!slot);
+            slot = box;
+        };
+        switch (box->type) {
+        case fourCC("stsd"):
+            require(track.formatCount == 0 && track.formats.empty());
+            reader.enter(*box, [&] {
+                track.formatCount = readSampleDescriptions(reader, track.kind, track.formats);
+            });
+            break;
+        case fourCC("stts"):
+            keep(boxes.timeToSample);
+            break;
+        case fourCC("ctts"):
+            keep(boxes.compositionOffsets);
+            break;
+        case fourCC("stz2"):
+            boxes.compactSizes = true;
+            [[fallthrough]];
+        case fourCC("stsz"):
+            keep(boxes.sizes);
+            break;
+        case fourCC("stsc"):
+            keep(boxes.sampleToChunk);
+            break;
+        case fourCC("co64"):
+            boxes.wideOffsets = true;
+            [[fallthrough]];
+        case fourCC("stco"):
+            keep(boxes.chunkOffsets);
+            break;
+        default:
+            break;
         }
+        reader.seek(box->end);
     }
-    runs.push_back(run);
-}
-
-void appendLocations(std::vector<LocationRun>& runs, const LocationRun& run) {
-    if (run.count == 0)
-        return;
-    if (!runs.empty()) {
-        LocationRun& last = runs.back();
-        if (last.size == run.size &&
-            Wide(last.offset) + Wide(last.count) * last.size == Wide(run.offset)) {
-            last.count += run.count;
-            return;
-        }
-    }
-    runs.push_back(run);
-}
-
-void buildSamples(const SampleTables& tables, Track& track, std::uint64_t sampleLimit,
-                  bool wantLocations) {
-    track.hasSampleTable = tables.hasTimeToSample && tables.hasSizes;
+    track.hasSampleTable = boxes.timeToSample && boxes.sizes;
     if (!track.hasSampleTable)
         return;
-    std::uint64_t declared = 0;
-    for (const auto& entry : tables.timeToSample)
-        declared += entry.count; // at most 2^32 entries of 2^32: no overflow
-    BoxReader::require(declared == tables.sizeCount && declared <= sampleLimit);
+    ByteSource& source = reader.source();
+    readTiming(source, boxes, track);
 
-    // Sample descriptions and locations come from the chunk tables.
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> descriptions;
-    if (wantLocations) {
-        const auto& chunks = tables.sampleToChunk;
-        BoxReader::require(declared == 0 || (!chunks.empty() && chunks.front().firstChunk == 1));
-        std::uint64_t sample = 0;
-        for (std::size_t i = 0; i < chunks.size(); ++i) {
-            const std::uint64_t lastChunk =
-                i + 1 < chunks.size() ? chunks[i + 1].firstChunk - 1 : tables.chunkOffsets.size();
-            BoxReader::require(lastChunk <= tables.chunkOffsets.size() &&
-                               chunks[i].firstChunk <= lastChunk + 1);
-            for (std::uint64_t chunk = chunks[i].firstChunk; chunk <= lastChunk; ++chunk) {
-                std::uint64_t offset = tables.chunkOffsets[chunk - 1];
-                const std::uint32_t samples = chunks[i].samplesPerChunk;
-                BoxReader::require(samples <= declared - sample);
-                if (tables.constantSize != 0) {
-                    appendLocations(track.locations, {offset, samples, tables.constantSize});
-                    sample += samples;
-                    continue;
-                }
-                for (std::uint32_t k = 0; k < samples; ++k, ++sample) {
-                    appendLocations(track.locations, {offset, 1, tables.sizes[sample]});
-                    offset += tables.sizes[sample]; // past the file fails when it is read
-                }
-            }
-            descriptions.emplace_back(std::uint64_t(lastChunk - chunks[i].firstChunk + 1) *
-                                          chunks[i].samplesPerChunk,
-                                      chunks[i].descriptionIndex);
-        }
-        BoxReader::require(sample == declared);
+    TableStream sizes(source, boxes.sizes->payloadStart, boxes.sizes->end);
+    sizes.u32();
+    std::uint32_t constantSize = 0;
+    std::uint64_t fieldBits = 32;
+    if (boxes.compactSizes) {
+        fieldBits = sizes.u32() & 0xFF;
+        require(fieldBits == 4 || fieldBits == 8 || fieldBits == 16);
+    } else {
+        constantSize = sizes.u32();
     }
-    DecodeOrderRuns(tables, std::move(descriptions)).build(track);
+    const std::uint64_t count = sizes.u32();
+    require(count == track.timing.sampleCount());
+    require(constantSize != 0 || count <= (boxes.sizes->payloadSize() - 12) * 8 / fieldBits);
+    const bool timecodeToRead =
+        track.kind == MediaKind::timecode && count <= Track::maximumTimecodeSamples;
+    if (count > 0 && (track.kind == MediaKind::video || timecodeToRead))
+        readLocations(source, boxes, track);
 }

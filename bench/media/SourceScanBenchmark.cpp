@@ -37,7 +37,7 @@ Mp4::MoviePlan oneHourPlan() {
     }
     video.samplesPerChunk = 30;
     plan.tracks.push_back(video);
-    Mp4::TrackPlan audio = Mp4::audioTrack(2, 48000, 168750);
+    Mp4::TrackPlan audio = Mp4::audioTrack(2, 168750);
     audio.sampleSize = 768;
     audio.samplesPerChunk = 47;
     plan.tracks.push_back(audio);

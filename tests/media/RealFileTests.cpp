@@ -1,208 +1,143 @@
-// Clips made by the ffmpeg program, checked against ffprobe's packet list as an independent
-// reading of the same file.
-#include "ClipTools.h"
+// Clips made by ffmpeg, checked against ffprobe's and ffmpeg's own independent readings.
 #include "SourceTestSupport.h"
+#include "media/FrameWalk.h"
 #include "media/Movie.h"
-#include "media/PresentationCursor.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QUrl>
-#include <algorithm>
 
 using namespace MediaTest;
 
 namespace {
 
-struct ProbedVideo {
-    MediaTime timeBase;
-    std::vector<std::int64_t> presentationTimes; // sorted, in time-base units
-    std::vector<std::int64_t> durations;
-    QString timecode;
-    std::int64_t channels = 0;
-    std::int64_t sampleRate = 0;
-};
-
-ProbedVideo probe(const QString& path) {
-    const QJsonObject root =
-        QJsonDocument::fromJson(
-            runTool(QStringLiteral("ffprobe"),
-                    {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                     QStringLiteral("stream=index,codec_type,time_base,channels,sample_rate:"
-                                    "stream_tags=timecode:packet=stream_index,pts,duration"),
-                     QStringLiteral("-of"), QStringLiteral("json"), path})
-                .toUtf8())
-            .object();
-    ProbedVideo probed;
-    int videoIndex = -1;
-    for (const QJsonValue& value : root.value(QStringLiteral("streams")).toArray()) {
-        const QJsonObject stream = value.toObject();
-        const QString type = stream.value(QStringLiteral("codec_type")).toString();
-        if (type == QLatin1String("video") && videoIndex < 0) {
-            videoIndex = stream.value(QStringLiteral("index")).toInt();
-            const QStringList base =
-                stream.value(QStringLiteral("time_base")).toString().split(QLatin1Char('/'));
-            probed.timeBase = MediaTime::make(base.value(0).toLongLong(), base.value(1).toInt());
-            probed.timecode = stream.value(QStringLiteral("tags"))
-                                  .toObject()
-                                  .value(QStringLiteral("timecode"))
-                                  .toString();
-        } else if (type == QLatin1String("audio") && probed.channels == 0) {
-            probed.channels = stream.value(QStringLiteral("channels")).toInt();
-            probed.sampleRate = stream.value(QStringLiteral("sample_rate")).toString().toLongLong();
-        }
-    }
-    std::vector<std::pair<std::int64_t, std::int64_t>> rows;
-    for (const QJsonValue& value : root.value(QStringLiteral("packets")).toArray()) {
-        const QJsonObject packet = value.toObject();
-        if (packet.value(QStringLiteral("stream_index")).toInt() == videoIndex)
-            rows.emplace_back(std::int64_t(packet.value(QStringLiteral("pts")).toDouble()),
-                              std::int64_t(packet.value(QStringLiteral("duration")).toDouble()));
-    }
-    std::sort(rows.begin(), rows.end());
-    for (const auto& [pts, duration] : rows) {
-        probed.presentationTimes.push_back(pts);
-        probed.durations.push_back(duration);
-    }
-    return probed;
+// ffprobe's fields of the first stream of a kind ("v:0", "a:0"), a line per stream or packet.
+QStringList probe(const QString& path, const char* stream, const char* entries) {
+    return runTool("ffprobe", {"-v", "error", "-select_streams", stream, "-show_entries", entries,
+                               "-of", "csv=p=0", path})
+        .split('\n', Qt::SkipEmptyParts);
 }
 
-MediaTime inBase(const ProbedVideo& probed, std::int64_t value) {
-    return MediaTime::make(value * probed.timeBase.value, probed.timeBase.timescale);
+ExportMediaInfo inspectFile(const QString& path) {
+    return MediaInspector::inspect(QUrl::fromLocalFile(path));
 }
 
-// Inspects the clip and checks every fact ffprobe can confirm; returns the inspection.
-ExportMediaInfo inspectAgainstProbe(const QString& path) {
-    const ProbedVideo probed = probe(path);
-    EXPECT_FALSE(probed.presentationTimes.empty());
-    if (probed.presentationTimes.empty())
-        return {};
-    const ExportMediaInfo info = MediaInspector::inspect(QUrl::fromLocalFile(path));
-
-    // Every presented time, in order, from our cursor and from ffprobe.
+// Every presented time from ffprobe's packets must be ours: the first presented frame's time plus
+// a whole number of frames, each lasting one frame duration.
+void checkFramesAgainstProbe(const QString& path) {
+    const QStringList stream = probe(path, "v:0", "stream=time_base:stream_tags=timecode")
+                                   .value(0)
+                                   .split(QRegularExpression("[/,]"));
+    const auto inBase = [&](const QString& ticks) {
+        return t(ticks.toLongLong() * stream.value(0).toLongLong(), stream.value(1).toInt());
+    };
+    std::vector<std::pair<MediaTime, MediaTime>> packets;
+    for (const QString& packet : probe(path, "v:0", "packet=pts,duration"))
+        packets.emplace_back(inBase(packet.section(',', 0, 0)), inBase(packet.section(',', 1)));
+    std::sort(packets.begin(), packets.end());
     FileByteSource source(path);
     const Movie movie = Movie::read(source);
-    auto cursor = PresentationCursor::atFirstPresentedSample(*movie.tracks(MediaKind::video)[0],
-                                                             movie.timescale());
-    EXPECT_TRUE(cursor.has_value());
-    for (std::size_t i = 0; cursor && i < probed.presentationTimes.size(); ++i) {
-        EXPECT_EQ(cursor->presentationTime(), inBase(probed, probed.presentationTimes[i])) << i;
-        EXPECT_EQ(cursor->duration(), inBase(probed, probed.durations[i])) << i;
-        EXPECT_EQ(cursor->stepForward(), i + 1 < probed.presentationTimes.size()) << i;
+    const auto frames = walkFrames(*movie.track(MediaKind::video), movie.timescale());
+    ASSERT_TRUE(frames.has_value()) << path.toStdString();
+    EXPECT_EQ(frames->frameCount, packets.size()) << path.toStdString();
+    MediaTime expected = frames->firstPresentationTime;
+    for (const auto& [time, duration] : packets) {
+        EXPECT_EQ(time, expected) << path.toStdString();
+        EXPECT_EQ(duration, frames->frameDuration);
+        expected = expected + frames->frameDuration;
     }
-
-    const auto count = std::int64_t(probed.presentationTimes.size());
-    const MediaTime frame = reduced(inBase(probed, probed.durations.front()));
-    EXPECT_EQ(info.frameDuration, frame);
-    EXPECT_EQ(info.frameDuration.timescale, frame.timescale); // reduced the same way
-    EXPECT_EQ(info.duration, reduced(*multiplied(frame, count)));
-    EXPECT_EQ(info.channels, probed.channels);
-    EXPECT_EQ(info.sampleRate, probed.sampleRate);
-    // ffprobe's label is the timecode of the first frame ffmpeg wrote, presented first here.
-    if (!probed.timecode.isEmpty()) {
-        EXPECT_EQ(info.sourceStart, MediaInspector::parseTimecode(probed.timecode, frame));
-    }
-    return info;
+    const QString timecode = stream.value(2);
+    const ExportMediaInfo info = inspectFile(path);
+    EXPECT_EQ(info.duration, reduced(*multiplied(frames->frameDuration, packets.size())));
+    // ffprobe's label is the timecode at time 0, where the timecode sample is.
+    EXPECT_EQ(info.sourceStart,
+              timecode.isEmpty()
+                  ? MediaTime::zero()
+                  : reduced(MediaInspector::parseTimecode(timecode, info.frameDuration) +
+                            frames->firstPresentationTime));
 }
 
-QStringList video(const char* rate, const char* codec, const char* duration = "2") {
-    return {QStringLiteral("-f"),
-            QStringLiteral("lavfi"),
-            QStringLiteral("-i"),
-            QStringLiteral("testsrc2=size=128x64:rate=") + QLatin1String(rate),
-            QStringLiteral("-t"),
-            QLatin1String(duration),
-            QStringLiteral("-c:v"),
-            QLatin1String(codec),
-            QStringLiteral("-pix_fmt"),
-            QStringLiteral("yuv420p")};
+QStringList video(const char* rate, const char* codec, const char* seconds = "1") {
+    return args(QStringLiteral("-f lavfi -i testsrc2=size=64x32:rate=%1 -f lavfi -i "
+                               "sine=sample_rate=48000 -t %2 -c:v %3 -pix_fmt yuv420p -c:a aac")
+                    .arg(rate, seconds, codec));
 }
-
-QStringList withTone(const QStringList& arguments, const char* codec) {
-    return QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                       QStringLiteral("sine=frequency=440:sample_rate=48000")} +
-           arguments +
-           QStringList{QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
-                       QLatin1String(codec), QStringLiteral("-shortest")};
-}
-
-class RealFiles : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    QDir folder() const { return QDir(dir.path()); }
-};
 
 } // namespace
 
-TEST_F(RealFiles, H264WithBFrames) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("h264.mp4"),
-                 video("25", "libx264") + QStringList{QStringLiteral("-bf"), QStringLiteral("3"),
-                                                      QStringLiteral("-g"), QStringLiteral("12")});
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.width, 128);
-    EXPECT_EQ(info.height, 64);
-    EXPECT_EQ(info.duration, MediaTime::make(2, 1));
-    EXPECT_EQ(info.sourceStart, MediaTime::zero());
+TEST(RealFiles, VideoTimingAndTimecodeAsFfprobeReadsThem) {
+    const QString timecode = " -timecode 00:59:59;28";
+    const std::tuple<const char*, const char*, const char*, QString> clips[] = {
+        {"h264.mp4", "25", "libx264", "-bf 3 -g 12"},
+        {"hevc.mp4", "25", "libx265", "-x265-params log-level=none:bframes=2 -tag:v hvc1"},
+        {"ntsc.mp4", "30000/1001", "libx264",
+         "-color_primaries bt709 -color_trc bt709 -colorspace bt709"},
+        {"pal.mp4", "25", "libx264", "-timecode 01:00:00:00"},
+        {"df.mov", "60000/1001", "libx264", "-timecode 01:00:00;00"},
+        {"whole.mov", "30000/1001", "libx264", timecode},
+        {"fragmented.mp4", "30000/1001", "libx264",
+         "-g 15 -movflags frag_keyframe+empty_moov" + timecode},
+        {"clip.mov", "24000/1001", "libx264", ""}};
+    for (const auto& [name, rate, codec, options] : clips)
+        checkFramesAgainstProbe(clip(name, video(rate, codec) + args(options)));
+    const ExportMediaInfo ntsc = inspectFile(clip("ntsc.mp4", {}));
+    EXPECT_EQ(ntsc.colorSpace, "1-1-1 (Rec. 709)");
+    EXPECT_EQ(ntsc.duration, t(1001, 1000));
+    EXPECT_EQ(inspectFile(clip("df.mov", {})).sourceStart, t(8999991, 2500)); // 4 dropped a minute
 }
 
-TEST_F(RealFiles, Hevc) {
-    const QString path = makeClip(
-        folder(), QStringLiteral("hevc.mp4"),
-        video("25", "libx265", "1") +
-            QStringList{QStringLiteral("-x265-params"), QStringLiteral("log-level=none:bframes=2"),
-                        QStringLiteral("-tag:v"), QStringLiteral("hvc1")});
-    EXPECT_EQ(inspectAgainstProbe(path).duration, MediaTime::make(1, 1));
+// Files trimmed without re-encoding: what ffmpeg decodes from them is what is presented.
+TEST(RealFiles, TrimmedFilesPresentWhatFfmpegDecodes) {
+    const QString source =
+        clip("source.mp4", video("30", "libx264", "4") + args("-bf 2 -g 30 -timecode 01:00:00:00"));
+    const std::pair<QStringList, QString> trims[] = {
+        {{"-ss", "1.5"}, "accepted"}, // on a frame, hiding the frames before it
+        {{"-ss", "1"}, "accepted"},
+        {{"-ss", "1.52"}, timingText}, // inside a frame
+        // Cut in decoding order, which leaves out two B-frames before the last one copied.
+        {{"-t", "2.5"}, timingText},
+        {{"-ss", "0.5", "-t", "1.3"}, timingText}};
+    for (const auto& [trim, expected] : trims) {
+        const QString path =
+            clip(trim.join('_') + ".mp4", trim + QStringList{"-i", source, "-c", "copy"});
+        EXPECT_EQ(outcomeOf([&] { inspectFile(path); }), expected) << path.toStdString();
+        if (expected != "accepted")
+            continue;
+        const QStringList decoded =
+            runTool("ffmpeg", args("-v error -i " + path + " -map 0:v -f framecrc -"))
+                .split('\n', Qt::SkipEmptyParts)
+                .filter(QRegularExpression("^[^#]"));
+        const ExportMediaInfo info = inspectFile(path);
+        EXPECT_EQ(info.duration, reduced(*multiplied(info.frameDuration, decoded.size())));
+        EXPECT_EQ(info.sourceStart,
+                  MediaInspector::parseTimecode("01:00:00:00", info.frameDuration));
+    }
 }
 
-TEST_F(RealFiles, NtscWithAacAndRec709) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("ntsc.mp4"),
-                 withTone(video("30000/1001", "libx264"), "aac") +
-                     QStringList{QStringLiteral("-color_primaries"), QStringLiteral("bt709"),
-                                 QStringLiteral("-color_trc"), QStringLiteral("bt709"),
-                                 QStringLiteral("-colorspace"), QStringLiteral("bt709")});
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.frameDuration, MediaTime::make(1001, 30000));
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.sampleRate, 48000);
-    EXPECT_EQ(info.colorSpace, QStringLiteral("1-1-1 (Rec. 709)"));
-}
-
-TEST_F(RealFiles, PalTimecodeTrack) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("pal.mp4"),
-                 video("25", "libx264") +
-                     QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00:00")});
-    EXPECT_EQ(inspectAgainstProbe(path).sourceStart, MediaTime::make(3600, 1));
-}
-
-TEST_F(RealFiles, DropFrameTimecodeAt5994) {
-    const QString path =
-        makeClip(folder(), QStringLiteral("df.mov"),
-                 video("60000/1001", "libx264", "1") +
-                     QStringList{QStringLiteral("-timecode"), QStringLiteral("01:00:00;00")});
-    // 215784 frames of 1001/60000: what "01:00:00;00" names with four labels dropped a minute.
-    EXPECT_EQ(inspectAgainstProbe(path).sourceStart,
-              reduced(MediaTime::make(215784 * 1001, 60000)));
-}
-
-TEST_F(RealFiles, FragmentedMp4) {
-    const QString path = makeClip(folder(), QStringLiteral("fragmented.mp4"),
-                                  withTone(video("30000/1001", "libx264"), "aac") +
-                                      QStringList{QStringLiteral("-g"), QStringLiteral("15"),
-                                                  QStringLiteral("-movflags"),
-                                                  QStringLiteral("frag_keyframe+empty_moov")});
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.duration, MediaTime::make(1001 * 60, 30000));
-}
-
-TEST_F(RealFiles, QuickTimeMovieWithPcm) {
-    const QString path = makeClip(folder(), QStringLiteral("clip.mov"),
-                                  withTone(video("24000/1001", "libx264"), "pcm_s16le"));
-    const ExportMediaInfo info = inspectAgainstProbe(path);
-    EXPECT_EQ(info.frameDuration, MediaTime::make(1001, 24000));
-    EXPECT_EQ(info.sampleRate, 48000);
+TEST(RealFiles, AudioAsTheDecoderProducesIt) {
+    const auto tone = [](const char* codec, const char* channels, const char* rate = "48000") {
+        return args(QStringLiteral("-f lavfi -i sine=sample_rate=%1 -f lavfi -i "
+                                   "color=size=64x32:rate=25 -t 0.5 -c:v libx264 -c:a %2 -ac %3 "
+                                   "-strict -2")
+                        .arg(rate, codec, channels));
+    };
+    const std::pair<const char*, QStringList> clips[] = {
+        {"aac1.mp4", tone("aac", "1")},          {"aac2.mp4", tone("aac", "2")},
+        {"aac4.mp4", tone("aac", "4")},          {"aac6.mp4", tone("aac", "6")},
+        {"aac8.mp4", tone("aac", "8")},          {"aac1.mov", tone("aac", "1")},
+        {"aac4.mov", tone("aac", "4")},          {"aac6.mov", tone("aac", "6")},
+        {"aac8.mov", tone("aac", "8")},          {"aac96k.mp4", tone("aac", "2", "96000")},
+        {"s16.mov", tone("pcm_s16le", "2")},     {"s24.mov", tone("pcm_s24le", "6")},
+        {"f32.mov", tone("pcm_f32le", "1")},     {"f32-96k.mov", tone("pcm_f32be", "3", "96000")},
+        {"alac.m4v", tone("alac", "6")},         {"opus.mp4", tone("libopus", "6", "24000")},
+        {"ac3.mp4", tone("ac3", "6")},           {"eac3.mp4", tone("eac3", "1", "44100")},
+        {"flac.mp4", tone("flac", "4", "96000")}};
+    for (const auto& [name, arguments] : clips) {
+        const QString path = clip(name, arguments);
+        const ExportMediaInfo info = inspectFile(path);
+        EXPECT_EQ(QStringLiteral("%1,%2").arg(info.sampleRate).arg(info.channels),
+                  probe(path, "a:0", "stream=sample_rate,channels").value(0).section(',', 0, 1))
+            << name;
+    }
+    // MPEG audio layer 3 keeps its channels in its frames, which are never read.
+    EXPECT_EQ(outcomeOf([&] { inspectFile(clip("mp3.mp4", tone("libmp3lame", "1"))); }), audioText);
 }

@@ -6,12 +6,18 @@
 #include "model/UserError.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
 #include <ostream>
 
 inline void PrintTo(const MediaTime& time, std::ostream* out) {
-    *out << time.value << "/" << time.timescale << " (flags " << time.flags << ", epoch "
-         << time.epoch << ")";
+    *out << time.value << "/" << time.timescale << " flags " << time.flags;
 }
 
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -20,20 +26,24 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace MediaTest {
 
-inline ExportMediaInfo inspectBytes(const QByteArray& bytes) {
+inline MediaTime t(std::int64_t value, std::int32_t timescale) {
+    return MediaTime::make(value, timescale);
+}
+
+inline ExportMediaInfo inspectMovie(const QByteArray& bytes) {
     MemoryByteSource source(bytes);
     return MediaInspector::inspect(source);
 }
 
 inline ExportMediaInfo inspectMovie(const Mp4::MoviePlan& plan) {
-    return inspectBytes(Mp4::writeMovie(plan));
+    return inspectMovie(Mp4::writeMovie(plan));
 }
 
 // The sentence an inspection refuses with, or "accepted".
-inline QString refusalOf(const Mp4::MoviePlan& plan) {
+inline QString outcomeOf(const std::function<void()>& inspect) {
     try {
-        inspectMovie(plan);
-        return QStringLiteral("accepted");
+        inspect();
+        return "accepted";
     } catch (const std::exception& error) {
         return localizedDescription(error);
     }
@@ -46,14 +56,43 @@ inline Mp4::MoviePlan equirectangularMovie(std::uint32_t frames = 300) {
     return plan;
 }
 
-inline const QString timingText = QStringLiteral(
-    "The video has variable, incomplete, or ambiguous frame timing. Export a constant-frame-rate "
-    "stitched source first.");
-inline const QString uninterpretableText = QStringLiteral(
-    "Cannot interpret the source timecode unambiguously. Export a source with standard "
-    "continuous timecode first.");
-inline const QString discontinuousText = QStringLiteral(
-    "The source timecode is discontinuous. Export a source with a continuous timecode track "
-    "first.");
+inline const QString timingText = "The video has variable, incomplete, or ambiguous frame timing. "
+                                  "Export a constant-frame-rate stitched source first.";
+inline const QString audioText = "Cannot determine a constant audio channel count and sample rate. "
+                                 "Export the audio as a single standard track first.";
+inline const QString damagedText = "This file could not be read as a movie; it may be damaged or "
+                                   "incomplete.";
+inline const QString uninterpretableText =
+    "Cannot interpret the source timecode unambiguously. Export a source with standard continuous "
+    "timecode first.";
+inline const QString discontinuousText = "The source timecode is discontinuous. Export a source "
+                                         "with a continuous timecode track first.";
+
+// Runs the ffmpeg or ffprobe program; fails the test (never skips) when it cannot.
+inline QString runTool(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
+    const bool finished = process.waitForFinished(120000);
+    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
+        << process.readAllStandardError().toStdString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Program arguments written as one line.
+inline QStringList args(const QString& line) {
+    return line.split(' ', Qt::SkipEmptyParts);
+}
+
+// The clip `name` made by ffmpeg from `arguments` (inputs, codecs, options), once per run of the
+// tests, in a folder they share; returns its path.
+inline QString clip(const QString& name, const QStringList& arguments) {
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (!QFile::exists(path))
+        runTool("ffmpeg",
+                QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{path});
+    return path;
+}
 
 } // namespace MediaTest
