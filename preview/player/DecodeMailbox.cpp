@@ -109,6 +109,16 @@ bool DecodeMailbox::scrubbing() const {
     return scrubbing_;
 }
 
+void DecodeMailbox::countKeyFrameSeek() {
+    std::lock_guard lock(mutex_);
+    ++keyFrameSeeks_;
+}
+
+std::int64_t DecodeMailbox::keyFrameSeeks() const {
+    std::lock_guard lock(mutex_);
+    return keyFrameSeeks_;
+}
+
 std::int64_t DecodeMailbox::droppedCount() const {
     std::lock_guard lock(mutex_);
     return dropped_;

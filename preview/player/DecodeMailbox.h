@@ -65,6 +65,9 @@ public:
     bool scrubbing() const;
     // Replaces the provisional picture, unless the epoch is abandoned.
     void offerProvisional(QueuedFrame frame, std::uint64_t epoch);
+    // The demuxer was put back on a key frame: the costly part of a seek.
+    void countKeyFrameSeek();
+    std::int64_t keyFrameSeeks() const;
 
 private:
     static constexpr double dueTolerance = 1e-6;
@@ -79,6 +82,7 @@ private:
     std::optional<QueuedFrame> provisional_;
     bool scrubbing_ = false;
     std::int64_t dropped_ = 0;
+    std::int64_t keyFrameSeeks_ = 0;
     bool clockRunning_ = false;
     double anchorTime_ = 0;
     Clock::time_point anchorWall_;

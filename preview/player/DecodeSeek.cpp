@@ -33,7 +33,9 @@ DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint
 bool DecodeWorker::canDecodeOnTo(std::int64_t targetTs) const {
     if (servesFromRetained(targetTs))
         return true;
-    if (recentPts_ == AV_NOPTS_VALUE || draining_ || atEnd_)
+    // Once the file's end has been read the decoder still gives out what it holds; only when it
+    // has given out everything is there nothing to decode on to.
+    if (recentPts_ == AV_NOPTS_VALUE || atEnd_)
         return false;
     if (targetTs < recentPts_)
         return false;
@@ -75,6 +77,7 @@ DecodeWorker::Step DecodeWorker::positionAt(std::int64_t seekTs, std::uint64_t e
         result = avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, seekTs, seekTs, 0);
     if (result < 0)
         return readFailure(result, epoch);
+    mailbox_->countKeyFrameSeek();
     avcodec_flush_buffers(video_.get());
     av_packet_unref(packet_.get());
     packetWaiting_ = false;

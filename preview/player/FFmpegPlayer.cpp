@@ -255,6 +255,10 @@ std::optional<PlayerFrame> FFmpegPlayer::takeProvisionalFrame() {
                        MediaTime::fromSeconds(frame->time, clockTimescale)};
 }
 
+qint64 FFmpegPlayer::keyFrameSeekCount() const {
+    return item_ ? item_->mailbox->keyFrameSeeks() : 0;
+}
+
 qint64 FFmpegPlayer::droppedFrameCount() const {
     return droppedBefore_ + (item_ ? item_->mailbox->droppedCount() : 0);
 }

@@ -35,6 +35,8 @@ public:
     void setScrubbing(bool scrubbing) override;
     std::optional<PlayerFrame> takeProvisionalFrame() override;
     qint64 droppedFrameCount() const override;
+    // Seeks of the current item that had to go back to a key frame.
+    qint64 keyFrameSeekCount() const;
     bool hasNewFrame(const MediaTime& itemTime) const override;
     std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) override;
     void setMuted(bool muted) override;

@@ -2,6 +2,7 @@
 // preview surfaces drawing them for a live session, and still pictures of a real clip.
 #include "gl/TestFrames.h"
 #include "model/NativeProjection.h"
+#include "model/PlatformTexts.h"
 #include "model/UserError.h"
 #include "preview/gl/LiveAnglePreview.h"
 #include "preview/gl/OffscreenView.h"
@@ -302,7 +303,8 @@ TEST_F(Surfaces, DrawTheRenderersFrameInTheirFramingTheLastOneItTookOrTheEmptyGr
     // A frame the shader cannot sample (here none) fails the session; the last one stays drawn.
     player->show(VideoFrame());
     ASSERT_TRUE(Waiting::until([&] { return session.errorMessage().has_value(); }));
-    EXPECT_EQ(session.errorMessage(), "Could not share the decoded video frame with Metal (-22).");
+    EXPECT_EQ(session.errorMessage(),
+              PlatformTexts::text(PlatformTexts::Text::frameShareFailedPrefix) + "-22).");
     EXPECT_TRUE(near(centre(previews[2]), qRgb(0, 255, 0)));
     session.shutdown(); // the renderer lets the frame go: every surface is empty again
     for (LiveAnglePreview* preview : previews)
@@ -333,9 +335,10 @@ TEST(StillRenderer, DrawsTheExactFrameAtTheTimeAskedAndRefusesTimesOutsideTheSou
         EXPECT_TRUE(near(image.pixel(size.width() / 2, size.height() / 2), colour, 40)) << seconds;
     }
     const std::tuple<QString, double, QString> refusals[] = {
-        {clip, -1, "The time to draw must be zero or more seconds."},
-        {clip, 2.01, "The time must be between 0 and the source's duration, 2.000 seconds."},
-        {folder.filePath("missing.mp4"), 0, "No such file or directory"}};
+        {clip, -0.5, "The time must be between 0 and the source's duration, 2 seconds."},
+        {clip, 2.01, "The time must be between 0 and the source's duration, 2 seconds."},
+        {folder.filePath("missing.mp4"), 0,
+         "The file “missing.mp4” couldn’t be opened because there is no such file."}};
     for (auto [path, seconds, refusal] : refusals) {
         QImage image;
         EXPECT_EQ(localizedDescription(Waiting::finish(drawStill(image, path, seconds, {16, 9}))),

@@ -266,6 +266,35 @@ TEST_F(Engine, ScrubbingHoldsTheDragsTimeAndResumesOnlyWhatWasPlaying) {
     EXPECT_FALSE(session.isPlaying() || player->isPlaying());
 }
 
+TEST_F(Engine, WhileDraggingPicturesOnTheWayAreShownButOnlyTheExactFrameLands) {
+    loadReady(10);
+    session.beginScrubbing();
+    EXPECT_TRUE(player->scrubbing);
+    session.seek(5);
+    const auto onTheWay = [&](double seconds) {
+        player->provisional = PlayerFrame{VideoFrame(), MediaTime::fromSeconds(seconds, 600)};
+    };
+    onTheWay(4);
+    ASSERT_TRUE(Waiting::until([&] { return renderer->frameTime == 4.0; }));
+    EXPECT_DOUBLE_EQ(session.currentFrameTime(), 4);
+    EXPECT_TRUE(session.isSeeking()) << "a picture on the way lands nothing";
+    EXPECT_DOUBLE_EQ(session.time(), 5);
+    player->displayTime = MediaTime::make(5, 1);
+    player->completeLast();
+    EXPECT_TRUE(!session.isSeeking() && renderer->frameTime == 5.0);
+    session.endScrubbing();
+    EXPECT_FALSE(player->scrubbing);
+
+    // Outside a drag none is shown, even while a seek is on its way.
+    session.seek(8);
+    onTheWay(7);
+    waitForThreeTicks();
+    EXPECT_TRUE(session.isSeeking() && renderer->frameTime == 5.0);
+    session.beginScrubbing();
+    session.shutdown(); // and the player hears the drag is over
+    EXPECT_FALSE(player->scrubbing);
+}
+
 TEST_F(Engine, ASeekThatNeverLandsFailsAfterItsDeadlineAndNothingRevivesTheSession) {
     loadReady(10);
     session.play();
@@ -353,6 +382,39 @@ TEST(FFmpegPlayer, EveryExactSeekShowsTheFrameOnScreenAtItsTarget) {
     EXPECT_GE(Clips::indexOf(player.copyFrame(player.currentTime())->pixels), 32);
 }
 
+TEST(FFmpegPlayer, ScrubbingOnwardsDecodesOnWhereItIsAndOffersPicturesOnTheWay) {
+    FFmpegPlayer player;
+    // One group of pictures: every seek from the start would decode from frame 0.
+    ASSERT_NO_FATAL_FAILURE(
+        open(player, Clips::indexed(path("one-gop.mp4"), 400,
+                                    {"-c:v", "libx264", "-preset", "ultrafast", "-g", "400", "-bf",
+                                     "2", "-pix_fmt", "yuv420p"})));
+    player.setScrubbing(true);
+    const auto at = [](int frame) { return MediaTime::make(frame * frameTicks + 5, 60000); };
+    // Far in: back to the key frame, whose picture is offered while the rest decodes.
+    std::optional<int> offered;
+    bool landed = false;
+    player.seek(at(390), [&](bool) { landed = true; });
+    ASSERT_TRUE(Waiting::until([&] {
+        if (auto provisional = player.takeProvisionalFrame())
+            offered = Clips::indexOf(provisional->pixels);
+        return landed;
+    }));
+    ASSERT_TRUE(offered.has_value());
+    EXPECT_LT(*offered, 390);
+    EXPECT_EQ(Clips::indexOf(player.copyFrame(at(390))->pixels), 390);
+    // Onwards, a frame or a few at a time: from where the decoder is, never from the key frame.
+    const qint64 seeks = player.keyFrameSeekCount();
+    for (int frame : {390, 391, 391, 392, 395, 396, 399})
+        ASSERT_EQ(seekAndRead(player, at(frame)), frame);
+    EXPECT_EQ(player.keyFrameSeekCount(), seeks);
+    ASSERT_EQ(seekAndRead(player, at(200)), 200); // backwards it goes back
+    EXPECT_EQ(player.keyFrameSeekCount(), seeks + 1);
+    player.setScrubbing(false);
+    EXPECT_EQ(seekAndRead(player, at(201)), 201);
+    EXPECT_FALSE(player.takeProvisionalFrame()) << "none offered outside a drag";
+}
+
 TEST(FFmpegPlayer, TenBitHEVCAndFourFourFourH264SeekExactlyAndArriveAsFourTwoZero) {
     for (auto [name, arguments, delivered] :
          {std::tuple{"hevc10.mp4",
@@ -402,7 +464,8 @@ TEST(FFmpegPlayer, FilesThatCannotBePlayedEndInAMessage) {
     const std::pair<QString, QString> rows[] = {
         {sound, {}},
         {stub, {}},
-        {path("absent.mp4"), "No such file or directory"},
+        {path("absent.mp4"),
+         "The file “absent.mp4” couldn’t be opened because there is no such file."},
         {path("clip.mov"), "The file “clip.mov” is not a movie file."}};
     for (auto [file, message] : rows) {
         auto load = session->load(QUrl::fromLocalFile(file), 3, 0);
