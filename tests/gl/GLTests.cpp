@@ -4,6 +4,7 @@
 #include "model/NativeProjection.h"
 #include "model/PlatformTexts.h"
 #include "model/UserError.h"
+#include "model/ViewGeometry.h"
 #include "preview/gl/LiveAnglePreview.h"
 #include "preview/gl/OffscreenView.h"
 #include "preview/gl/StillRenderer.h"
@@ -14,6 +15,7 @@
 #include "support/Waiting.h"
 
 #include <QHBoxLayout>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -191,6 +193,63 @@ void expectBars(LiveGLRenderer& renderer, AVPixelFormat format, AVColorSpace mat
         EXPECT_TRUE(near(drawn, qRgb(bars[i][0], bars[i][1], bars[i][2])))
             << "bar " << i << " drawn as " << std::hex << drawn;
     }
+}
+
+// The pointer and the sphere overview work on the CPU: they must find where the shader looks.
+TEST(ViewGeometry, LooksWhereTheReferenceLooksAndOutlinesWhatAViewSamples) {
+    const QSize view(192, 108);
+    const ViewAngles framings[] = {
+        {30, 10, 20, 90}, {178, -5, 0, 110}, {40, 75, 15, 120}, {-120, -80, 0, 100}};
+    for (const ViewAngles& a : framings)
+        for (int py = 0; py < view.height(); py += 7)
+            for (int px = 0; px < view.width(); px += 11) {
+                const QPointF got = ViewGeometry::sourcePoint(ViewGeometry::toSphere(
+                    a, ViewGeometry::viewDirection(a, {px + 0.5, py + 0.5}, QSizeF(view))));
+                const SourcePoint expected = sourcePoint(a, view.width(), view.height(), px, py);
+                EXPECT_NEAR(std::remainder(got.x() - expected.u, 1.0), 0, 1e-9);
+                EXPECT_NEAR(got.y(), expected.v, 1e-9);
+            }
+
+    // Every footprint encloses what its view samples, weighted by the area on the sphere: one
+    // across the seam, one over the north pole, one over the south.
+    constexpr int columns = 720, rows = 360, superSampled = 10;
+    for (const ViewAngles& a : framings) {
+        QImage sampled(columns, rows, QImage::Format_Grayscale8), outlined = sampled;
+        sampled.fill(0);
+        outlined.fill(0);
+        const QSize dense = view * superSampled;
+        for (int py = 0; py < dense.height(); ++py)
+            for (int px = 0; px < dense.width(); ++px) {
+                const SourcePoint p = sourcePoint(a, dense.width(), dense.height(), px, py);
+                sampled.setPixel(std::min(int(p.u * columns), columns - 1),
+                                 std::min(int(p.v * rows), rows - 1), 255);
+            }
+        const ViewGeometry::Footprint footprint = ViewGeometry::footprint(a, 16.0 / 9.0);
+        QPainter painter(&outlined);
+        for (double shift : {-1.0, 0.0, 1.0}) {
+            QPolygonF polygon;
+            for (QPointF point : footprint.region)
+                polygon << QPointF((point.x() + shift) * columns, point.y() * rows);
+            painter.setBrush(Qt::white);
+            painter.setPen(Qt::NoPen);
+            painter.drawPolygon(polygon);
+        }
+        painter.end();
+        double both = 0, either = 0;
+        for (int y = 0; y < rows; ++y) {
+            const double area = std::cos(((y + 0.5) / rows - 0.5) * std::numbers::pi);
+            for (int x = 0; x < columns; ++x) {
+                const bool s = qGray(sampled.pixel(x, y)) > 0, o = qGray(outlined.pixel(x, y)) > 0;
+                both += (s && o) * area;
+                either += (s || o) * area;
+            }
+        }
+        EXPECT_GE(both / either, 0.98) << a.pan << " " << a.tilt;
+    }
+    EXPECT_EQ(ViewGeometry::footprint(framings[2], 16.0 / 9.0).pole, 1);
+    EXPECT_EQ(ViewGeometry::footprint(framings[3], 16.0 / 9.0).pole, -1);
+    const auto seam = ViewGeometry::footprint(framings[1], 16.0 / 9.0).outline;
+    EXPECT_TRUE(std::any_of(seam.begin(), seam.end(), [](QPointF p) { return p.x() > 1; }));
 }
 
 TEST(ColourConversion, BarsInEveryLayoutMatrixAndRangeAndUntaggedByPictureSize) {

@@ -4,6 +4,7 @@
 #include "model/MediaTime.h"
 #include "model/NativeProjection.h"
 #include "model/UserError.h"
+#include "model/ViewGeometry.h"
 #include "model/ViewPresets.h"
 #include "support/Outcomes.h"
 #include "support/Printing.h"
@@ -238,4 +239,46 @@ TEST(ExportRequests, MakeTrimsNamesAndTakesSizeTitleAndLayoutFromTheSetup) {
     EXPECT_EQ(ExportRequests::proposedFilename(setup),
               "Dive - 4 angles - Portrait 9x16 - HD.fcpxml");
     EXPECT_THROW(ExportRequests::make(source, setup), ExportError);
+}
+
+TEST(ViewGeometry, AGrabKeepsThePointUnderThePointerAndTurnsRollAboutTheCentre) {
+    const QSizeF size(480, 270);
+    QRandomGenerator random(18);
+    int checked = 0;
+    // Framings all round the sphere, across the seam included, and drags up to a third of the
+    // width in any direction.
+    for (double pan : {0.0, 179.0, -179.5, 95.0})
+        for (double tilt : {-45.0, 0.0, 30.0})
+            for (double roll : {0.0, 40.0, -175.0})
+                for (double fov : {45.0, 90.0, 125.0}) {
+                    const ViewAngles start{pan, tilt, roll, fov};
+                    const QPointF pressed(random.bounded(480.0), random.bounded(270.0));
+                    const QPointF now =
+                        pressed + QPointF(random.bounded(320.0) - 160, random.bounded(320.0) - 160);
+                    const ViewAngles turned = ViewGeometry::grabbed(start, pressed, now, size);
+                    if (std::abs(turned.tilt) > 60)
+                        continue; // tilt stops at ±90: the point may not be reachable
+                    ++checked;
+                    EXPECT_TRUE(std::abs(turned.pan) <= 180 && turned.roll == roll &&
+                                turned.fov == fov);
+                    const Vector3 grabbed = ViewGeometry::toSphere(
+                        start, ViewGeometry::viewDirection(start, pressed, size));
+                    const auto under = ViewGeometry::pictureOf(
+                        turned, ViewGeometry::toView(turned, grabbed), size);
+                    ASSERT_TRUE(under.has_value());
+                    EXPECT_LT(std::hypot(under->x() - now.x(), under->y() - now.y()), 1.0)
+                        << pan << " " << tilt << " " << roll << " " << fov;
+                }
+    EXPECT_GT(checked, 80);
+    // Where the centre looks: pan +90 at u = 0.25, tilt 90 at the top row.
+    const auto centre = [&](ViewAngles a) {
+        return ViewGeometry::sourcePoint(
+            ViewGeometry::toSphere(a, ViewGeometry::viewDirection(a, {240, 135}, size)));
+    };
+    EXPECT_NEAR(centre({90, 0, 30, 90}).x(), 0.25, 1e-12);
+    EXPECT_NEAR(centre({-20, 90, 0, 60}).y(), 0, 1e-12);
+    // Shift: a quarter turn of the pointer about the centre is a quarter turn of the horizon.
+    const ViewAngles rolled = ViewGeometry::rolled({10, 20, 170, 90}, {440, 135}, {240, 35}, size);
+    EXPECT_EQ(rolled.roll, 80);
+    EXPECT_EQ(ViewGeometry::wrappedDegrees(-190), 170);
 }

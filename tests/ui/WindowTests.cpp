@@ -433,6 +433,25 @@ TEST(Tessaly, ShowsFramesPlaysScrubsSavesAndCloses) {
     ASSERT_TRUE(scrubTo(1.5));
     ASSERT_TRUE(Waiting::until([&] { return drawn(3) > before; }));
     EXPECT_EQ(controls.timeText()->text(), "0:01 / 0:03");
+    // The arrows step exact frames, Shift a second; Space plays and pauses.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const auto stepped = [&](Qt::Key key, Qt::KeyboardModifiers modifiers, int frame) {
+        QTest::keyClick(window.get(), key, modifiers);
+        return Waiting::until([&] {
+            return !preview.isSeeking() &&
+                   std::abs(preview.currentFrameTime() - frame / 30.0) < 1e-6;
+        });
+    };
+    EXPECT_TRUE(stepped(Qt::Key_Right, {}, 46));
+    EXPECT_TRUE(stepped(Qt::Key_Left, {}, 45) && stepped(Qt::Key_Left, {}, 44));
+    EXPECT_TRUE(stepped(Qt::Key_Right, Qt::ShiftModifier, 74));
+    EXPECT_TRUE(stepped(Qt::Key_Home, {}, 0) && stepped(Qt::Key_End, {}, 89));
+    ASSERT_TRUE(stepped(Qt::Key_Left, Qt::ShiftModifier, 59));
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_TRUE(Waiting::until([&] { return preview.isPlaying(); }));
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_TRUE(Waiting::until([&] { return !preview.isPlaying(); }));
     EXPECT_TRUE(window->grab().save(TESSALY_BINARY_DIR "/tessaly-window.png"));
 
     // Saved, validated against the bundle's DTD and handed to the bundle, which cannot run here.
