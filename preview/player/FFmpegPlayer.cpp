@@ -214,6 +214,9 @@ void FFmpegPlayer::seek(const MediaTime& target, std::function<void(bool)> compl
     item_->pendingSeek = PendingSeek{epoch, std::move(completion)};
     item_->reachedEnd = false;
     item_->takeEarlyFrame = false;
+    // What was shown before stands for nothing now; a frame taken before the seek reports back
+    // is the seek's own, and must not be passed over for the one after it when it lands.
+    item_->shown.reset();
     const bool running = playing_;
     setClock(false, exact.seconds());
     anchorTime_ = exact;
@@ -263,10 +266,16 @@ qint64 FFmpegPlayer::droppedFrameCount() const {
     return droppedBefore_ + (item_ ? item_->mailbox->droppedCount() : 0);
 }
 
+// A frame ahead of the clock is shown only when nothing has been shown since the item opened or
+// the seek landed: a target before the first frame shows that frame.
+bool FFmpegPlayer::earlyFrameWanted() const {
+    return item_->takeEarlyFrame && !item_->shown;
+}
+
 bool FFmpegPlayer::hasNewFrame(const MediaTime& itemTime) const {
     if (!item_ || item_->status != PlayerItemStatus::ReadyToPlay || !itemTime.isNumeric())
         return false;
-    const double time = item_->takeEarlyFrame ? INFINITY : itemTime.seconds();
+    const double time = earlyFrameWanted() ? INFINITY : itemTime.seconds();
     return item_->mailbox->hasFrameDue(time);
 }
 
@@ -274,7 +283,7 @@ std::optional<PlayerFrame> FFmpegPlayer::copyFrame(const MediaTime& itemTime) {
     if (!item_ || item_->status != PlayerItemStatus::ReadyToPlay || !itemTime.isNumeric())
         return std::nullopt;
     if (std::optional<QueuedFrame> taken =
-            item_->mailbox->takeFrameFor(itemTime.seconds(), item_->takeEarlyFrame)) {
+            item_->mailbox->takeFrameFor(itemTime.seconds(), earlyFrameWanted())) {
         item_->shown = std::move(taken);
         item_->takeEarlyFrame = false;
     }

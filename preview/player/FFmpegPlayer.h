@@ -68,6 +68,7 @@ private:
     };
 
     double clockSeconds() const;
+    bool earlyFrameWanted() const;
     void setClock(bool running, double time);
     void checkEnd();
     void finishSeek(bool finished);

@@ -10,6 +10,7 @@
 #include "support/Waiting.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -374,6 +375,25 @@ TEST(FFmpegPlayer, EveryExactSeekShowsTheFrameOnScreenAtItsTarget) {
                     [&results, i](bool finished) { results[std::size_t(i)] = finished; });
     ASSERT_TRUE(Waiting::until([&] { return results[4].has_value(); }, 15s));
     EXPECT_EQ(results, (std::vector<std::optional<bool>>{false, false, false, false, true}));
+
+    // A frame taken before the seek reports back (as a refresh tick may) is the seek's own: the
+    // landing keeps it rather than passing on to the frame after it.
+    const MediaTime early = MediaTime::make(40 * frameTicks + 9, 60000);
+    auto landed = std::make_shared<std::optional<int>>();
+    player.seek(early, [&player, early, landed](bool) {
+        *landed = Clips::indexOf(player.copyFrame(early)->pixels);
+    });
+    const auto spinUntil = [](const std::function<bool()>& condition) {
+        QElapsedTimer clock; // the event loop must not run: the seek's report would come first
+        clock.start();
+        while (!condition() && clock.elapsed() < 15000) {
+        }
+    };
+    spinUntil([&] { return player.hasNewFrame(early); });
+    EXPECT_EQ(Clips::indexOf(player.copyFrame(early)->pixels), 40);
+    spinUntil([&] { return player.hasNewFrame(MediaTime::make(3600, 1)); });
+    ASSERT_TRUE(Waiting::until([&] { return landed->has_value(); }));
+    EXPECT_EQ(**landed, 40);
 
     // While playing: it lands on the frame asked for and plays on from there.
     player.play();
