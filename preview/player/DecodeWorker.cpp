@@ -13,6 +13,9 @@ namespace {
 
 const QString replacedText =
     QStringLiteral("The video file was replaced while it was open. Open it again.");
+const QString goneText = QStringLiteral(
+    "The video file was moved or deleted while it was open. Check that the source drive is "
+    "available, then reopen the video.");
 
 constexpr auto fileCheckInterval = std::chrono::milliseconds(500);
 
@@ -59,7 +62,7 @@ void DecodeWorker::run() {
 bool DecodeWorker::open() {
     struct stat info {};
     if (::stat(FileNames::encodedPath(path_).constData(), &info) != 0) {
-        fail(ffmpeg::errorText(AVERROR(errno)));
+        fail(FileNames::openFailure(path_, errno));
         return false;
     }
     device_ = info.st_dev;
@@ -141,7 +144,8 @@ bool DecodeWorker::fileIsGone(QString& message) {
     lastFileCheck_ = now;
     struct stat info {};
     if (::stat(FileNames::encodedPath(path_).constData(), &info) != 0) {
-        message = ffmpeg::errorText(AVERROR(errno));
+        message =
+            errno == ENOENT || errno == ENOTDIR ? goneText : FileNames::openFailure(path_, errno);
         return true;
     }
     if (info.st_dev != device_ || info.st_ino != inode_) {

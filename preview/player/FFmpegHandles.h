@@ -42,11 +42,14 @@ using Frame = std::unique_ptr<AVFrame, FrameFreer>;
 using Resampler = std::unique_ptr<SwrContext, SwrFreer>;
 using Scaler = std::unique_ptr<SwsContext, SwsFreer>;
 
-// FFmpeg's own description of an error code.
+// A sentence for the user around FFmpeg's own description of an error code.
 inline QString errorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
-    return QString::fromUtf8(text);
+    QString detail = QString::fromUtf8(text);
+    if (!detail.isEmpty())
+        detail[0] = detail[0].toLower();
+    return QStringLiteral("The video could not be read (%1).").arg(detail);
 }
 
 // Opens a local file for demuxing; on failure returns null and sets error to FFmpeg's text.

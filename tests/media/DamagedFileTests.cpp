@@ -23,12 +23,7 @@ struct SparseSource final : ByteSource {
 
 QString answerOf(const QByteArray& bytes, std::uint64_t sparseSize = 0) {
     SparseSource source(bytes, std::max<std::uint64_t>(sparseSize, bytes.size()));
-    try {
-        MediaInspector::inspect(source);
-        return "accepted";
-    } catch (const MessageError& error) {
-        return error.message();
-    }
+    return messageOf([&] { MediaInspector::inspect(source); });
 }
 
 // Overwrites the 32-bit field `fieldOffset` bytes into the payload of the `nth` `type` box.
@@ -43,11 +38,10 @@ QByteArray patched(QByteArray bytes, const char* type, int fieldOffset, std::uin
 }
 
 QByteArray ffmpegClip(const char* name, const QString& options = {}) {
-    QFile file(clip(name, args("-f lavfi -i testsrc2=size=64x32:rate=30000/1001 -f lavfi -i "
-                               "sine=sample_rate=48000 -t 1 -c:v libx264 -c:a aac -timecode "
-                               "00:59:59;28 " +
-                               options)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return contents(clip(name, args("-f lavfi -i testsrc2=size=64x32:rate=30000/1001 -f lavfi -i "
+                                    "sine=sample_rate=48000 -t 1 -c:v libx264 -c:a aac -timecode "
+                                    "00:59:59;28 " +
+                                    options)));
 }
 
 // Cuts inside a box (cut at its end, fragments are a shorter movie): every 4096 bytes, every 7 in
@@ -137,7 +131,7 @@ TEST(DamagedFiles, EachGivesItsAnswer) {
     // crash or another exception. Most changes land in fields nobody checks; some are caught.
     std::mt19937 random(7);
     for (const QByteArray& file : {atEnd, atStart, fragments}) {
-        EXPECT_EQ(answerOf(file), "accepted");
+        EXPECT_EQ(answerOf(file), "no error");
         const qsizetype tables = file.indexOf("moov") - 4;
         int accepted = 0;
         for (int round = 0; round < 3000; ++round) {
@@ -147,7 +141,7 @@ TEST(DamagedFiles, EachGivesItsAnswer) {
                 const qsizetype at = from + qsizetype(random() % std::uint32_t(file.size() - from));
                 damaged[at] = char(random() % 2 ? random() : damaged[at] ^ (1 << (random() % 8)));
             }
-            accepted += answerOf(damaged) == "accepted";
+            accepted += answerOf(damaged) == "no error";
         }
         EXPECT_GT(accepted, 0);
         EXPECT_LT(accepted, 3000);

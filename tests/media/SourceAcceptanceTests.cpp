@@ -12,10 +12,10 @@ namespace {
 
 QString describe(const std::function<ExportMediaInfo()>& inspect) {
     ExportMediaInfo i;
-    const QString outcome = outcomeOf([&] { i = inspect(); });
+    const QString outcome = messageOf([&] { i = inspect(); });
     const MediaTime frames = reduced(t(i.duration.value * i.frameDuration.timescale,
                                        i.duration.timescale * std::int32_t(i.frameDuration.value)));
-    return outcome != "accepted" ? outcome
+    return outcome != "no error" ? outcome
                                  : QStringLiteral("%1 × %2, %3/%4 s, %5 frames")
                                        .arg(i.width)
                                        .arg(i.height)
@@ -249,8 +249,8 @@ QString audioOf(const QByteArray& entry, const QByteArray& second = {}) {
     if (!second.isEmpty())
         plan.tracks[1].sampleEntries.push_back(second);
     ExportMediaInfo info;
-    const QString outcome = outcomeOf([&] { info = inspectMovie(plan); });
-    return outcome != "accepted"
+    const QString outcome = messageOf([&] { info = inspectMovie(plan); });
+    return outcome != "no error"
                ? outcome
                : QStringLiteral("%1 × %2").arg(info.channels).arg(info.sampleRate);
 }

@@ -3,25 +3,20 @@
 #include "fixtures/Mp4Writer.h"
 #include "media/ByteSource.h"
 #include "media/MediaInspector.h"
-#include "model/UserError.h"
+#include "support/Clips.h"
+#include "support/Outcomes.h"
+#include "support/Printing.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <functional>
 #include <gtest/gtest.h>
 #include <ostream>
 
 inline void PrintTo(const MediaTime& time, std::ostream* out) {
     *out << time.value << "/" << time.timescale << " flags " << time.flags;
-}
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << text.toStdString();
 }
 
 namespace MediaTest {
@@ -37,16 +32,6 @@ inline ExportMediaInfo inspectMovie(const QByteArray& bytes) {
 
 inline ExportMediaInfo inspectMovie(const Mp4::MoviePlan& plan) {
     return inspectMovie(Mp4::writeMovie(plan));
-}
-
-// The sentence an inspection refuses with, or "accepted".
-inline QString outcomeOf(const std::function<void()>& inspect) {
-    try {
-        inspect();
-        return "accepted";
-    } catch (const std::exception& error) {
-        return localizedDescription(error);
-    }
 }
 
 // A plain, acceptable 360° source: 5760 × 2880 at 30000/1001, `frames` frames, no audio.
@@ -68,31 +53,16 @@ inline const QString uninterpretableText =
 inline const QString discontinuousText = "The source timecode is discontinuous. Export a source "
                                          "with a continuous timecode track first.";
 
-// Runs the ffmpeg or ffprobe program; fails the test (never skips) when it cannot.
-inline QString runTool(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.start(program, arguments);
-    const bool finished = process.waitForFinished(120000);
-    EXPECT_TRUE(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        << program.toStdString() << " " << arguments.join(' ').toStdString() << ": "
-        << process.readAllStandardError().toStdString();
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
 // Program arguments written as one line.
 inline QStringList args(const QString& line) {
     return line.split(' ', Qt::SkipEmptyParts);
 }
 
-// The clip `name` made by ffmpeg from `arguments` (inputs, codecs, options), once per run of the
-// tests, in a folder they share; returns its path.
+// The clip `name` made by ffmpeg from `arguments` once per run of the tests; returns its path.
 inline QString clip(const QString& name, const QStringList& arguments) {
     static QTemporaryDir dir;
     const QString path = dir.filePath(name);
-    if (!QFile::exists(path))
-        runTool("ffmpeg",
-                QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{path});
-    return path;
+    return QFile::exists(path) ? path : Clips::ffmpeg(path, arguments);
 }
 
 } // namespace MediaTest

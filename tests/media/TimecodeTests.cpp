@@ -10,8 +10,8 @@ const MediaTime ntsc = t(1001, 30000), ntsc60 = t(1001, 60000), pal = t(1, 25);
 
 QString described(const std::function<MediaTime()>& start) {
     MediaTime time;
-    const QString outcome = outcomeOf([&] { time = start(); });
-    return outcome != "accepted" ? outcome
+    const QString outcome = messageOf([&] { time = start(); });
+    return outcome != "no error" ? outcome
                                  : QStringLiteral("%1/%2").arg(time.value).arg(time.timescale);
 }
 

@@ -511,7 +511,9 @@ TEST(FFmpegPlayer, FilesThatCannotBePlayedEndInAMessage) {
     ASSERT_TRUE(Waiting::until([&] { return session->time() > 0.2; }));
     ASSERT_TRUE(QFile::remove(doomed));
     ASSERT_TRUE(Waiting::until([&] { return session->errorMessage().has_value(); }));
-    EXPECT_EQ(session->errorMessage(), "No such file or directory");
+    EXPECT_EQ(session->errorMessage(), "The video file was moved or deleted while it was open. "
+                                       "Check that the source drive is available, then reopen "
+                                       "the video.");
     EXPECT_FALSE(session->isPlaying());
 }
 

@@ -52,10 +52,6 @@ using namespace std::chrono_literals;
 const ExportMediaInfo info{
     512, 256, MediaTime::make(1, 30), MediaTime::make(10, 1), MediaTime::zero(), 2, 48000, {}};
 
-QString shownMessage(const AlertDialog* alert) {
-    return alert->message();
-}
-
 // The window on fakes: a scripted player, an inspection that answers `info` (the source is an
 // empty file), and either a writer that only creates the file or the real one, which validates
 // against the DTD the desktop of a temporary home folder offers.
@@ -165,8 +161,8 @@ TEST_F(Window, AViewTypedOutOfRangeIsRefusedByNameInTheShapeItWasTypedFor) {
     QTest::keyClick(card->pan()->field(), Qt::Key_Return);
     view->saveButton()->click();
     ASSERT_TRUE(Waiting::until([&] { return alertShown(); }));
-    EXPECT_TRUE(shownMessage(view->errorAlert()).startsWith("Chase: "))
-        << shownMessage(view->errorAlert()).toStdString();
+    EXPECT_TRUE(view->errorAlert()->message().startsWith("Chase: "))
+        << view->errorAlert()->message().toStdString();
     EXPECT_TRUE(panels->saveRequests.isEmpty());
 
     view->formatControl()->segment(int(OutputFormat::landscape))->click();
@@ -182,7 +178,7 @@ TEST_F(Window, TheAlertShowsTheWholeMessageAsWrittenUntilDismissed) {
                         QString(300, 'x') + "/ride.mp4.";
     open();
     ASSERT_TRUE(Waiting::until([&] { return alertShown(); }));
-    EXPECT_EQ(shownMessage(view->errorAlert()), *inspectionRefusal);
+    EXPECT_EQ(view->errorAlert()->message(), *inspectionRefusal);
     // Wrapped inside the box, however long a word: nothing runs off its right edge.
     EXPECT_EQ(view->errorAlert()->findChild<QPlainTextEdit*>()->horizontalScrollBar()->maximum(),
               0);
@@ -199,8 +195,7 @@ TEST_F(Window, SavesWithTheUsersCopyOfTheDTDAskingForItOnceAndCanPointAtAMac) {
     panels->onSave = [&](auto&) { return QUrl::fromLocalFile(folder.filePath("first.xml")); };
     view->saveButton()->click(); // no DTD anywhere: the alert offers to choose one
     ASSERT_TRUE(Waiting::until([&] { return alertShown(); }));
-    EXPECT_EQ(shownMessage(view->errorAlert()),
-              PlatformTexts::text(PlatformTexts::Text::dtdMissing));
+    EXPECT_EQ(view->errorAlert()->message(), PlatformTexts::text(PlatformTexts::Text::dtdMissing));
     const QList<QPushButton*> buttons = view->errorAlert()->buttons();
     ASSERT_EQ(buttons.size(), 2);
     EXPECT_TRUE(buttons[0]->text() == "Choose DTD…" && buttons[1]->text() == "Cancel");
@@ -220,7 +215,7 @@ TEST_F(Window, SavesWithTheUsersCopyOfTheDTDAskingForItOnceAndCanPointAtAMac) {
     panels->onSave = [&](auto&) { return QUrl::fromLocalFile(folder.filePath("mac.fcpxml")); };
     view->saveButton()->click();
     ASSERT_TRUE(Waiting::until([&] { return !view->model().exporting(); }));
-    ASSERT_FALSE(alertShown()) << shownMessage(view->errorAlert()).toStdString();
+    ASSERT_FALSE(alertShown()) << view->errorAlert()->message().toStdString();
     QFile written(folder.filePath("mac.fcpxml"));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().contains("src=\"file:///Volumes/Footage/Trip/ride.mp4\""));
