@@ -79,9 +79,11 @@ Composition standardComposition(std::shared_ptr<const Workspace> workspace) {
     };
     composition.overview = [renderer](LivePreviewSession& session) {
         auto* overview = new SphereOverview(&session, renderer);
-        return OverviewSurface{overview, [overview](OverviewSurface::Overlay overlay) {
+        return OverviewSurface{overview,
+                               [overview](OverviewSurface::Overlay overlay) {
                                    overview->setOverlay(std::move(overlay));
-                               }};
+                               },
+                               [overview] { overview->overlayChanged(); }};
     };
     return composition;
 }

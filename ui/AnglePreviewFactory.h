@@ -20,11 +20,12 @@ using AnglePreviewFactory =
     std::function<AnglePreviewSurface(LivePreviewSession& session, const ViewAngles& angles)>;
 
 // The whole-sphere overview: a widget showing the current frame as the equirectangular picture,
-// and the way to paint on top of it (called on every repaint) and to ask for a repaint.
+// the way to paint on top of it, and the way to say that painting has changed.
 struct OverviewSurface {
     using Overlay = std::function<void(QPainter& painter, QSizeF size)>;
     QWidget* widget = nullptr;
     std::function<void(Overlay)> setOverlay;
+    std::function<void()> overlayChanged;
 };
 
 using OverviewFactory = std::function<OverviewSurface(LivePreviewSession& session)>;

@@ -53,6 +53,7 @@ SphereOverviewPanel::SphereOverviewPanel(SessionModel& model, const OverviewFact
         const OverviewSurface made = makeOverview(*model.preview());
         surface_ = made.widget;
         made.setOverlay(overlay);
+        overlayChanged_ = made.overlayChanged;
     } else {
         auto* plain = new PlainOverview;
         plain->overlay = overlay;
@@ -73,7 +74,10 @@ SphereOverviewPanel::SphereOverviewPanel(SessionModel& model, const OverviewFact
 }
 
 void SphereOverviewPanel::refresh() {
-    surface_->update();
+    if (overlayChanged_)
+        overlayChanged_();
+    else
+        surface_->update();
 }
 
 QPointF SphereOverviewPanel::sourceAt(QPointF point) const {
@@ -94,8 +98,13 @@ void SphereOverviewPanel::paintOverlay(QPainter& painter, QSizeF size) const {
         QColor fill = color;
         fill.setAlphaF(0.18f);
         // Drawn three times: what leaves one side of the seam comes in at the other.
+        // Copies wholly outside the strip are left out: antialiased filling costs even there.
+        const QRectF strip(QPointF(), size);
         for (double shift : {-1.0, 0.0, 1.0}) {
-            painter.fillPath(pathOf(footprint.region, size, shift), fill);
+            const QPainterPath region = pathOf(footprint.region, size, shift);
+            if (!region.boundingRect().adjusted(-2, -2, 2, 2).intersects(strip))
+                continue;
+            painter.fillPath(region, fill);
             painter.setPen(QPen(color, 2));
             QPainterPath outline = pathOf(footprint.outline, size, shift);
             if (footprint.pole == 0)
@@ -106,6 +115,8 @@ void SphereOverviewPanel::paintOverlay(QPainter& painter, QSizeF size) const {
             const QPointF centre((footprint.centre.x() + shift) * size.width(),
                                  footprint.centre.y() * size.height());
             const QRectF badge(centre - QPointF(11, 11), QSizeF(22, 22));
+            if (!badge.intersects(strip))
+                continue;
             painter.setPen(Qt::NoPen);
             painter.setBrush(color);
             painter.drawEllipse(badge);

@@ -41,6 +41,7 @@ private:
 
     SessionModel& model_;
     QWidget* surface_ = nullptr;
+    std::function<void()> overlayChanged_;
     struct Drag {
         int view;
         ViewAngles start;

@@ -1,7 +1,9 @@
-// The cost of one decoded 6K frame in the live preview: its upload, and the four views drawn
-// from it, each timed until the GPU has finished (glFinish), median over the repetitions.
+// The cost of one decoded 6K frame in the live preview: its upload, the four views drawn from it,
+// and the whole-sphere overview with the views' footprints, each timed until the GPU has finished
+// (glFinish), median over the repetitions.
 #include "gl/TestFrames.h"
 
+#include "model/ViewGeometry.h"
 #include "preview/gl/GLUploadContext.h"
 #include "preview/gl/LiveGLRenderer.h"
 #include "preview/gl/OpenGLSetup.h"
@@ -10,6 +12,8 @@
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
+#include <QPainter>
+#include <QPainterPath>
 #include <benchmark/benchmark.h>
 
 #include <map>
@@ -117,6 +121,88 @@ void uploadAndFourViews(benchmark::State& state, QSize size) {
     targets.clear();
 }
 
+// The overview strip: the whole source drawn flat with every view's footprint filled, outlined
+// and numbered on top, three times across the seam, as the window paints it. While a frame plays
+// the footprints are a kept picture; while one is dragged they are painted again for each draw.
+enum class Footprints { none, kept, repainted };
+
+void drawOverview(benchmark::State& state, Footprints footprints) {
+    const QSize size(960, 480);
+    LiveGLRenderer renderer;
+    const auto frame = renderer.makeGLFrame(cachedFrame(AV_PIX_FMT_YUV420P), 0);
+    ScopedCurrentContext current(renderer.glContext(), renderer.offscreenSurface());
+    QOpenGLFramebufferObject target(size, QOpenGLFramebufferObject::NoAttachment, GL_TEXTURE_2D,
+                                    GL_RGBA8);
+    ViewAngles views[] = {{180, -12, 0, 90}, {0, 0, 0, 90}, {110, 0, 0, 90}, {-90, 60, 0, 125}};
+    const auto pathOf = [&](const std::vector<QPointF>& points, double shift) {
+        QPainterPath path;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            const QPointF p((points[i].x() + shift) * size.width(), points[i].y() * size.height());
+            i == 0 ? path.moveTo(p) : path.lineTo(p);
+        }
+        return path;
+    };
+    QImage overlay;
+    const auto paintFootprints = [&] {
+        overlay = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        overlay.fill(Qt::transparent);
+        QPainter painter(&overlay);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (int i = 3; i >= 0; --i) {
+            const auto footprint = ViewGeometry::footprint(views[i], 16.0 / 9.0);
+            const QColor colour = QColor::fromHsv(i * 90, 200, 230);
+            for (double shift : {-1.0, 0.0, 1.0}) {
+                const QPainterPath region = pathOf(footprint.region, shift);
+                if (!region.boundingRect()
+                         .adjusted(-11, -11, 11, 11)
+                         .intersects(QRectF(QPointF(), QSizeF(size))))
+                    continue;
+                painter.fillPath(region, QColor(colour.red(), colour.green(), colour.blue(), 46));
+                painter.setPen(QPen(colour, 2));
+                painter.drawPath(pathOf(footprint.outline, shift));
+                const QPointF centre((footprint.centre.x() + shift) * size.width(),
+                                     footprint.centre.y() * size.height());
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(colour);
+                painter.drawEllipse(centre, 11, 11);
+                painter.setPen(Qt::white);
+                painter.drawText(QRectF(centre - QPointF(11, 11), QSizeF(22, 22)), Qt::AlignCenter,
+                                 QString::number(i + 1));
+                painter.setBrush(Qt::NoBrush);
+            }
+        }
+    };
+    if (footprints != Footprints::none) {
+        paintFootprints();
+    }
+    const auto draw = [&] {
+        if (footprints == Footprints::repainted) {
+            views[1].pan += 0.5; // as a drag turns a view
+            paintFootprints();
+        }
+        target.bind();
+        renderer.drawWholeSphere(frame, size, overlay);
+        finish(renderer);
+    };
+    draw();
+    for (auto _ : state) {
+        draw();
+    }
+    QOpenGLFramebufferObject::bindDefault();
+}
+
+BENCHMARK_CAPTURE(drawOverview, sphere_960x480, Footprints::none)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(drawOverview, footprints_kept_960x480, Footprints::kept)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(drawOverview, footprints_repainted_960x480, Footprints::repainted)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(uploadOneFrame, yuv420p, AV_PIX_FMT_YUV420P)
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(9)

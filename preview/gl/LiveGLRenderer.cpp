@@ -1,10 +1,11 @@
 #include "preview/gl/LiveGLRenderer.h"
 
-#include "model/UserError.h"
 #include "model/PlatformTexts.h"
+#include "model/UserError.h"
 #include "preview/gl/PreviewShaderSource.h"
 #include "preview/gl/PreviewUniforms.h"
 
+#include <QImage>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
@@ -73,7 +74,7 @@ LiveGLRenderer::LiveGLRenderer() : upload_(GLUploadContext::create()) {
     if (!current.isCurrent()) {
         throw PreviewError(PlatformTexts::text(PlatformTexts::Text::rendererNotCreated));
     }
-    buildProgram();
+    buildPrograms();
     buildSampler();
     const GLUploadContext::TextureShape probe{GL_R8, 2, 2};
     const GLuint texture = upload_->takeTexture(probe);
@@ -91,36 +92,45 @@ LiveGLRenderer::~LiveGLRenderer() {
         if (sampler_ != 0) {
             upload_->functions()->glDeleteSamplers(1, &sampler_);
         }
+        if (overlayTexture_ != 0) {
+            upload_->functions()->glDeleteTextures(1, &overlayTexture_);
+        }
     }
-    program_.reset();
+    programs_ = {};
     vertexArrays_.clear();
 }
 
-void LiveGLRenderer::buildProgram() {
-    program_ = std::make_unique<QOpenGLShaderProgram>();
-    const auto failure = [this] {
-        const QString log = program_->log().trimmed();
-        return PreviewError(log.isEmpty() ? QStringLiteral("The preview shader could not be built.")
-                                          : log);
-    };
-    if (!program_->addShaderFromSourceCode(QOpenGLShader::Vertex, PreviewShaderSource::vertex) ||
-        !program_->addShaderFromSourceCode(QOpenGLShader::Fragment,
-                                           PreviewShaderSource::fragment) ||
-        !program_->link()) {
-        throw failure();
+void LiveGLRenderer::buildPrograms() {
+    for (bool wholeSphere : {false, true})
+        for (bool planarChroma : {false, true})
+            programs_[wholeSphere][planarChroma] = buildProgram(wholeSphere, planarChroma);
+}
+
+LiveGLRenderer::Program LiveGLRenderer::buildProgram(bool wholeSphere, bool planarChroma) {
+    Program made{std::make_unique<QOpenGLShaderProgram>()};
+    QOpenGLShaderProgram& program = *made.program;
+    using namespace PreviewShaderSource;
+    if (!program.addShaderFromSourceCode(QOpenGLShader::Vertex,
+                                         variant(vertex, wholeSphere, planarChroma)) ||
+        !program.addShaderFromSourceCode(QOpenGLShader::Fragment,
+                                         variant(fragment, wholeSphere, planarChroma)) ||
+        !program.link()) {
+        const QString log = program.log().trimmed();
+        throw PreviewError(log.isEmpty() ? QStringLiteral("The preview shader could not be built.")
+                                         : log);
     }
-    locations_.rotationFov = program_->uniformLocation("uniforms.rotationFov");
-    locations_.aspect = program_->uniformLocation("uniforms.aspect");
-    locations_.planarChroma = program_->uniformLocation("planarChroma");
-    locations_.wholeSphere = program_->uniformLocation("wholeSphere");
-    locations_.yCbCrMatrix = program_->uniformLocation("yCbCrMatrix");
-    locations_.yCbCrOffset = program_->uniformLocation("yCbCrOffset");
+    made.rotationFov = program.uniformLocation("uniforms.rotationFov");
+    made.aspect = program.uniformLocation("uniforms.aspect");
+    made.yCbCrMatrix = program.uniformLocation("yCbCrMatrix");
+    made.yCbCrOffset = program.uniformLocation("yCbCrOffset");
     // Sampler bindings are program state, shared by every context of the group.
-    program_->bind();
-    program_->setUniformValue("lumaPlane", PreviewShaderSource::lumaUnit);
-    program_->setUniformValue("chromaPlane", PreviewShaderSource::chromaUnit);
-    program_->setUniformValue("crPlane", PreviewShaderSource::crUnit);
-    program_->release();
+    program.bind();
+    program.setUniformValue("lumaPlane", lumaUnit);
+    program.setUniformValue("chromaPlane", chromaUnit);
+    program.setUniformValue("crPlane", crUnit);
+    program.setUniformValue("overlayPlane", overlayUnit);
+    program.release();
+    return made;
 }
 
 void LiveGLRenderer::buildSampler() {
@@ -226,8 +236,48 @@ void LiveGLRenderer::draw(const std::shared_ptr<const LiveGLFrame>& frame, const
     drawPass(frame, size, PreviewUniforms::forView(angles, size.width(), size.height()));
 }
 
-void LiveGLRenderer::drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size) {
-    drawPass(frame, size, std::nullopt);
+void LiveGLRenderer::drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
+                                     const QImage& overlay) {
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (!context || !QOpenGLContext::areSharing(context, upload_->context())) {
+        return;
+    }
+    if (QOpenGLFunctions_3_3_Core* gl = functionsOf(context)) {
+        uploadOverlay(gl, overlay);
+        drawPass(frame, size, std::nullopt);
+    }
+}
+
+void LiveGLRenderer::uploadOverlay(QOpenGLFunctions_3_3_Core* gl, const QImage& overlay) {
+    const qint64 key = overlay.isNull() ? 0 : overlay.cacheKey();
+    if (key == overlayKey_ && overlayTexture_ != 0) {
+        return;
+    }
+    if (overlayTexture_ == 0) {
+        gl->glGenTextures(1, &overlayTexture_);
+    }
+    static const std::uint32_t transparent = 0;
+    const QImage pixels =
+        overlay.isNull() ? QImage() : overlay.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QSize size = pixels.isNull() ? QSize(1, 1) : pixels.size();
+    gl->glBindTexture(GL_TEXTURE_2D, overlayTexture_);
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, pixels.isNull() ? 0 : int(pixels.bytesPerLine() / 4));
+    // ARGB32 words in memory are B, G, R, A bytes on the little-endian machines we run on.
+    const void* data =
+        pixels.isNull() ? static_cast<const void*>(&transparent) : pixels.constBits();
+    if (size == overlaySize_) {
+        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size.width(), size.height(), GL_BGRA,
+                            GL_UNSIGNED_BYTE, data);
+    } else {
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size.width(), size.height(), 0, GL_BGRA,
+                         GL_UNSIGNED_BYTE, data);
+        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    }
+    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gl->glBindTexture(GL_TEXTURE_2D, 0);
+    overlayKey_ = key;
+    overlaySize_ = size;
 }
 
 void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
@@ -246,35 +296,35 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
     gl->glDisable(GL_SCISSOR_TEST);
     gl->glDisable(GL_BLEND);
     gl->glDisable(GL_DEPTH_TEST);
-    gl->glClearColor(emptyGrey, emptyGrey, emptyGrey, 1.0f);
-    gl->glClear(GL_COLOR_BUFFER_BIT);
-    if (!frame || size.width() < 1 || size.height() < 1) {
-        return;
-    }
-    QOpenGLVertexArrayObject* vertexArray = vertexArrayFor(context);
+    QOpenGLVertexArrayObject* vertexArray =
+        frame && !size.isEmpty() ? vertexArrayFor(context) : nullptr;
     if (!vertexArray) {
+        gl->glClearColor(emptyGrey, emptyGrey, emptyGrey, 1.0f);
+        gl->glClear(GL_COLOR_BUFFER_BIT);
         return;
     }
+    // The one triangle covers every pixel of the target, so no clear comes first: on a software
+    // renderer that would be a pass of its own.
 
     if (frame->uploadFence()) {
         gl->glWaitSync(frame->uploadFence(), 0, GL_TIMEOUT_IGNORED);
     }
     const PreviewUniforms uniforms = view.value_or(PreviewUniforms{});
     const YCbCrConversion& conversion = frame->conversion();
-    program_->bind();
-    gl->glUniform1i(locations_.wholeSphere, view ? 0 : 1);
-    gl->glUniform4fv(locations_.rotationFov, 1, uniforms.rotationFov.data());
-    gl->glUniform2fv(locations_.aspect, 1, uniforms.aspect.data());
-    gl->glUniform1i(locations_.planarChroma, frame->hasPlanarChroma() ? 1 : 0);
-    gl->glUniformMatrix3fv(locations_.yCbCrMatrix, 1, GL_FALSE, conversion.matrix.data());
-    gl->glUniform3fv(locations_.yCbCrOffset, 1, conversion.offset.data());
+    const Program& program = programs_[!view][frame->hasPlanarChroma()];
+    program.program->bind();
+    gl->glUniform4fv(program.rotationFov, 1, uniforms.rotationFov.data());
+    gl->glUniform2fv(program.aspect, 1, uniforms.aspect.data());
+    gl->glUniformMatrix3fv(program.yCbCrMatrix, 1, GL_FALSE, conversion.matrix.data());
+    gl->glUniform3fv(program.yCbCrOffset, 1, conversion.offset.data());
 
     const std::vector<LiveGLFrame::Plane>& planes = frame->planes();
     // Interleaved chroma is bound to the Cr unit too, so that no unit is left without a texture.
-    const std::array<GLuint, 3> textures = {planes[0].texture, planes[1].texture,
-                                            planes[planes.size() - 1].texture};
-    const std::array<int, 3> units = {PreviewShaderSource::lumaUnit,
-                                      PreviewShaderSource::chromaUnit, PreviewShaderSource::crUnit};
+    const std::array<GLuint, 4> textures = {planes[0].texture, planes[1].texture,
+                                            planes[planes.size() - 1].texture, overlayTexture_};
+    const std::array<int, 4> units = {PreviewShaderSource::lumaUnit,
+                                      PreviewShaderSource::chromaUnit, PreviewShaderSource::crUnit,
+                                      PreviewShaderSource::overlayUnit};
     for (std::size_t i = 0; i < textures.size(); ++i) {
         gl->glActiveTexture(GL_TEXTURE0 + GLenum(units[i]));
         gl->glBindTexture(GL_TEXTURE_2D, textures[i]);
@@ -288,7 +338,7 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
         gl->glBindTexture(GL_TEXTURE_2D, 0);
         gl->glBindSampler(GLuint(units[i]), 0);
     }
-    program_->release();
+    program.program->release();
 
     inFlight_.push_back({gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0), frame});
     // Starts the work now, which also lets the fence signal without waiting for a swap.

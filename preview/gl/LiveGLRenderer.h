@@ -6,15 +6,18 @@
 #include "preview/gl/LiveGLFrame.h"
 #include "preview/gl/PreviewUniforms.h"
 
+#include <QImage>
 #include <QObject>
 #include <QSize>
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
 
 class QOpenGLContext;
+class QOpenGLFunctions_3_3_Core;
 class QOpenGLShaderProgram;
 class QOpenGLVertexArrayObject;
 
@@ -47,8 +50,11 @@ public:
     // Does nothing when the current context is not in this renderer's share group.
     void draw(const std::shared_ptr<const LiveGLFrame>& frame, const ViewAngles& angles,
               QSize size);
-    // The same, but the whole source as it is (the equirectangular picture), for the overview.
-    void drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size);
+    // The same, but the whole source as it is (the equirectangular picture), for the overview,
+    // with `overlay` (premultiplied, stretched over the target) laid over it in the same pass. The
+    // overlay is uploaded again only when it has changed since the last draw.
+    void drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
+                         const QImage& overlay = {});
 
     // Frames uploaded and views projected since construction.
     std::int64_t uploadCount() const { return uploadCount_; }
@@ -66,14 +72,29 @@ private:
     // A view when given its uniforms, else the whole sphere; without a frame, the empty colour.
     void drawPass(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
                   const std::optional<PreviewUniforms>& view);
-    void buildProgram();
+    void uploadOverlay(QOpenGLFunctions_3_3_Core* gl, const QImage& overlay);
+    struct Program {
+        std::unique_ptr<QOpenGLShaderProgram> program;
+        int rotationFov = -1;
+        int aspect = -1;
+        int yCbCrMatrix = -1;
+        int yCbCrOffset = -1;
+    };
+
+    void buildPrograms();
+    Program buildProgram(bool wholeSphere, bool planarChroma);
     void buildSampler();
     QOpenGLVertexArrayObject* vertexArrayFor(QOpenGLContext* context);
     void retireFinishedDraws(bool waitForAll);
 
     std::shared_ptr<GLUploadContext> upload_;
-    std::unique_ptr<QOpenGLShaderProgram> program_;
+    // By [whole sphere][planar chroma].
+    std::array<std::array<Program, 2>, 2> programs_;
     GLuint sampler_ = 0;
+    // One overlay at a time; an empty image is one transparent texel.
+    GLuint overlayTexture_ = 0;
+    qint64 overlayKey_ = -1;
+    QSize overlaySize_;
     // Vertex array objects are the one thing sharing contexts do not share.
     std::map<QOpenGLContext*, std::unique_ptr<QOpenGLVertexArrayObject>> vertexArrays_;
     QObject contextWatcher_;
@@ -81,13 +102,4 @@ private:
     std::shared_ptr<const LiveGLFrame> current_;
     std::int64_t uploadCount_ = 0;
     std::int64_t drawCount_ = 0;
-
-    struct Locations {
-        int rotationFov = -1;
-        int aspect = -1;
-        int planarChroma = -1;
-        int wholeSphere = -1;
-        int yCbCrMatrix = -1;
-        int yCbCrOffset = -1;
-    } locations_;
 };

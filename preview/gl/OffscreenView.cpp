@@ -1,16 +1,19 @@
 #include "preview/gl/OffscreenView.h"
 
-#include "model/UserError.h"
 #include "model/PlatformTexts.h"
+#include "model/UserError.h"
 
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 
+#include <functional>
+
 namespace OffscreenView {
 
-QImage render(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>& frame,
-              const ViewAngles& angles, QSize size) {
+namespace {
+
+QImage drawn(LiveGLRenderer& renderer, QSize size, const std::function<void()>& draw) {
     const QString sizeFailure =
         QStringLiteral("Could not make a %1 × %2 picture to draw the view into.")
             .arg(size.width())
@@ -33,10 +36,22 @@ QImage render(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>
     if (!framebuffer.isValid() || !framebuffer.bind()) {
         throw PreviewError(sizeFailure);
     }
-    renderer.draw(frame, angles, size);
+    draw();
     QImage image = framebuffer.toImage(true).convertToFormat(QImage::Format_RGB888);
     framebuffer.release();
     return image;
+}
+
+} // namespace
+
+QImage render(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>& frame,
+              const ViewAngles& angles, QSize size) {
+    return drawn(renderer, size, [&] { renderer.draw(frame, angles, size); });
+}
+
+QImage renderWholeSphere(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>& frame,
+                         QSize size, const QImage& overlay) {
+    return drawn(renderer, size, [&] { renderer.drawWholeSphere(frame, size, overlay); });
 }
 
 } // namespace OffscreenView

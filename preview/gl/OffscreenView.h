@@ -16,5 +16,8 @@ namespace OffscreenView {
 // no framebuffer of that size can be made.
 QImage render(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>& frame,
               const ViewAngles& angles, QSize size);
+// The whole source picture as the sphere overview draws it, with its overlay.
+QImage renderWholeSphere(LiveGLRenderer& renderer, const std::shared_ptr<const LiveGLFrame>& frame,
+                         QSize size, const QImage& overlay = {});
 
 } // namespace OffscreenView

@@ -4,7 +4,7 @@ namespace PreviewShaderSource {
 
 // One triangle covering the whole target, with no vertex buffer: uv runs from (0, 0) at the
 // top-left corner of the target to (1, 1) at the bottom-right.
-const char* const vertex = R"glsl(#version 330 core
+const char* const vertex = R"glsl(
 
 struct Uniforms {
     vec4 rotationFov;  // -pan, tilt, roll (radians), half width on the projection plane
@@ -37,9 +37,10 @@ void main() {
 
 // Final Cut Pro's Normal 360° mapping from a point of the view to the equirectangular source,
 // then Y'CbCr to R'G'B' while sampling. The source is sampled with a sampler that repeats across
-// longitude (the ±180° seam blends both edges) and clamps at the poles.
-const char* const fragment = R"glsl(#version 330 core
-
+// longitude (the ±180° seam blends both edges) and clamps at the poles. Compiled once per kind of
+// chroma and of picture (see `variant`): software renderers run every side of a branch, even one
+// on a uniform, so each variant holds only its own work.
+const char* const fragment = R"glsl(
 struct Uniforms {
     vec4 rotationFov;  // -pan, tilt, roll (radians), half width on the projection plane
     vec2 aspect;       // target height / width, sphere offset
@@ -50,8 +51,6 @@ uniform Uniforms uniforms;
 uniform sampler2D lumaPlane;
 uniform sampler2D chromaPlane;  // Cb and Cr interleaved, or Cb alone when planar
 uniform sampler2D crPlane;      // Cr when the chroma is planar
-uniform bool planarChroma;
-uniform bool wholeSphere;       // the source itself, for the overview, instead of a view of it
 uniform mat3 yCbCrMatrix;
 uniform vec3 yCbCrOffset;
 
@@ -63,17 +62,43 @@ in VertexOut {
 
 out vec4 fragmentColor;
 
+#if WHOLE_SPHERE
+// The nearest texel of each plane, unfiltered: the overview shows the source several times
+// smaller, where filtering two texels of six changes little and costs a software renderer most.
 vec3 sampleSource(vec2 coordinates) {
-    float luma = texture(lumaPlane, coordinates).r;
-    vec2 chroma = planarChroma
-        ? vec2(texture(chromaPlane, coordinates).r, texture(crPlane, coordinates).r)
-        : texture(chromaPlane, coordinates).rg;
+    float luma = texelFetch(lumaPlane, ivec2(coordinates * vec2(textureSize(lumaPlane, 0))), 0).r;
+    ivec2 at = ivec2(coordinates * vec2(textureSize(chromaPlane, 0)));
+#if PLANAR_CHROMA
+    vec2 chroma = vec2(texelFetch(chromaPlane, at, 0).r, texelFetch(crPlane, at, 0).r);
+#else
+    vec2 chroma = texelFetch(chromaPlane, at, 0).rg;
+#endif
     return yCbCrMatrix * vec3(luma, chroma) + yCbCrOffset;
 }
 
-vec4 previewFragment(vec2 uv) {
-    if (wholeSphere)
-        return vec4(clamp(sampleSource(uv), 0.0, 1.0), 1.0);
+vec2 sourceCoordinates(vec2 uv) {
+    return uv;
+}
+
+// What the owner draws on top (premultiplied), laid over in the same pass.
+uniform sampler2D overlayPlane;
+
+vec4 overlaid(vec3 picture, vec2 uv) {
+    vec4 over = texelFetch(overlayPlane, ivec2(uv * vec2(textureSize(overlayPlane, 0))), 0);
+    return vec4(over.rgb + (1.0 - over.a) * picture, 1.0);
+}
+#else
+vec3 sampleSource(vec2 coordinates) {
+    float luma = texture(lumaPlane, coordinates).r;
+#if PLANAR_CHROMA
+    vec2 chroma = vec2(texture(chromaPlane, coordinates).r, texture(crPlane, coordinates).r);
+#else
+    vec2 chroma = texture(chromaPlane, coordinates).rg;
+#endif
+    return yCbCrMatrix * vec3(luma, chroma) + yCbCrOffset;
+}
+
+vec2 sourceCoordinates(vec2 uv) {
     // rotationFov.x (-pan), .y (tilt) and .z (roll), as cosines and sines.
     float cosPan = vertexOut.cosines.x, sinPan = vertexOut.sines.x;
     float cosTilt = vertexOut.cosines.y, sinTilt = vertexOut.sines.y;
@@ -104,13 +129,24 @@ vec4 previewFragment(vec2 uv) {
     const float pi = 3.14159265358979;
     float u = atan(px, pz) / (2.0 * pi) + 0.5;
     float v = 0.5 - atan(ty, sqrt(px * px + pz * pz)) / pi;
-
-    return vec4(clamp(sampleSource(vec2(u, v)), 0.0, 1.0), 1.0);
+    return vec2(u, v);
 }
+#endif
 
 void main() {
-    fragmentColor = previewFragment(vertexOut.uv);
+    vec3 picture = clamp(sampleSource(sourceCoordinates(vertexOut.uv)), 0.0, 1.0);
+#if WHOLE_SPHERE
+    fragmentColor = overlaid(picture, vertexOut.uv);
+#else
+    fragmentColor = vec4(picture, 1.0);
+#endif
 }
 )glsl";
+
+QByteArray variant(const char* source, bool wholeSphere, bool planarChroma) {
+    return QByteArrayLiteral("#version 330 core\n#define WHOLE_SPHERE ") +
+           (wholeSphere ? "1" : "0") + "\n#define PLANAR_CHROMA " + (planarChroma ? "1" : "0") +
+           "\n" + source;
+}
 
 } // namespace PreviewShaderSource

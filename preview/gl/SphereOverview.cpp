@@ -20,7 +20,16 @@ SphereOverview::~SphereOverview() {
 
 void SphereOverview::setOverlay(Overlay overlay) {
     overlay_ = std::move(overlay);
+    overlayChanged();
+}
+
+void SphereOverview::overlayChanged() {
+    overlayStale_ = true;
     update();
+}
+
+void SphereOverview::resizeGL(int, int) {
+    overlayStale_ = true;
 }
 
 void SphereOverview::previewFrameDidChange() {
@@ -28,20 +37,31 @@ void SphereOverview::previewFrameDidChange() {
 }
 
 void SphereOverview::paintGL() {
-    const QSize target(int(width() * devicePixelRatioF()), int(height() * devicePixelRatioF()));
-    QPainter painter(this);
-    painter.beginNativePainting();
-    if (renderer_ && QOpenGLContext::areSharing(context(), renderer_->glContext())) {
-        renderer_->drawWholeSphere(renderer_->currentFrame(), target);
-    } else {
-        QOpenGLFunctions* gl = context()->functions();
-        const float grey = LiveGLRenderer::emptyGrey;
-        gl->glClearColor(grey, grey, grey, 1.0f);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
+    const qreal ratio = devicePixelRatioF();
+    const QSize target(int(width() * ratio), int(height() * ratio));
+    if (overlayStale_) {
+        overlayPicture_ = QImage();
+        if (overlay_ && !target.isEmpty()) {
+            overlayPicture_ = QImage(target, QImage::Format_ARGB32_Premultiplied);
+            overlayPicture_.setDevicePixelRatio(ratio);
+            overlayPicture_.fill(Qt::transparent);
+            QPainter painter(&overlayPicture_);
+            painter.setRenderHint(QPainter::Antialiasing);
+            overlay_(painter, QSizeF(size()));
+        }
+        overlayStale_ = false;
     }
-    painter.endNativePainting();
-    if (overlay_) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        overlay_(painter, QSizeF(size()));
+    if (renderer_ && renderer_->currentFrame() &&
+        QOpenGLContext::areSharing(context(), renderer_->glContext())) {
+        renderer_->drawWholeSphere(renderer_->currentFrame(), target, overlayPicture_);
+        return;
+    }
+    QOpenGLFunctions* gl = context()->functions();
+    const float grey = LiveGLRenderer::emptyGrey;
+    gl->glClearColor(grey, grey, grey, 1.0f);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+    if (!overlayPicture_.isNull()) {
+        QPainter painter(this);
+        painter.drawImage(rect(), overlayPicture_);
     }
 }

@@ -164,6 +164,23 @@ TEST(Projection, MatchesTheReferenceAwayFromThePolesBlendsTheSeamButNeverThePole
             for (int x = 12; x <= 20; ++x)
                 EXPECT_LE(difference(pole, x, y, clamped), 2.0) << tilt << ": " << x << ", " << y;
     }
+
+    // The overview shows the source as it stands: every cell in its place, the top row on top.
+    // An overlay of another size is stretched over it: opaque on the left half, clear on the right.
+    QImage overlay(32, 16, QImage::Format_ARGB32_Premultiplied);
+    overlay.fill(Qt::transparent);
+    QPainter(&overlay).fillRect(0, 0, 16, 16, QColor(255, 0, 255));
+    ASSERT_TRUE(
+        near(OffscreenView::renderWholeSphere(renderer, frame, {64, 32}, overlay).pixel(20, 10),
+             qRgb(255, 0, 255)));
+    const QImage flat =
+        OffscreenView::renderWholeSphere(renderer, frame, {128, 64}, overlay.copy(16, 0, 16, 16));
+    for (int y = 4; y < 64; y += 8)
+        for (int x = 4; x < 128; x += 8)
+            EXPECT_LE(
+                difference(flat, x, y, toRgb(codesAt(source, {(x + 0.5) / 128, (y + 0.5) / 64}))),
+                tolerance)
+                << x << ", " << y;
 }
 
 // Colour bars coded with the luma weights (kr, kb): the middle of each must be drawn its colour.
