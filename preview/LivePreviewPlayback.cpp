@@ -184,17 +184,8 @@ void LivePreviewSession::showProvisionalFrame() {
     const std::optional<PlayerFrame> provisional = player_->takeProvisionalFrame();
     if (!provisional || !provisional->displayTime.isNumeric())
         return;
-    const double frameTime = provisional->displayTime.seconds();
-    try {
-        renderer_->showFrame(provisional->pixels, frameTime);
-    } catch (const std::exception& error) {
-        fail(localizedDescription(error));
-        return;
-    }
-    hasFrame_ = true;
-    setCurrentFrameTime(frameTime);
-    setDecodedFrameCount(decodedFrameCount_ + 1);
-    consumers_.notifyAll();
+    if (present(provisional->pixels, provisional->displayTime.seconds()))
+        consumers_.notifyAll();
 }
 
 void LivePreviewSession::itemDidPlayToEnd(Player::ItemId item) {

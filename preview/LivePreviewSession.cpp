@@ -202,15 +202,8 @@ void LivePreviewSession::acquireFrame(bool force) {
         return;
     const double frameTime =
         isFinite(copied->displayTime) ? copied->displayTime.seconds() : itemTime.seconds();
-    try {
-        renderer_->showFrame(copied->pixels, frameTime);
-    } catch (const std::exception& error) {
-        fail(localizedDescription(error));
+    if (!present(copied->pixels, frameTime))
         return;
-    }
-    hasFrame_ = true;
-    setCurrentFrameTime(frameTime);
-    setDecodedFrameCount(decodedFrameCount_ + 1);
     setIsReady(true);
     if (pendingSeekDecoded_ && pendingSeekTarget_ &&
         std::abs(frameTime - *pendingSeekTarget_) <= 1.5 * frameDuration_) {
@@ -223,6 +216,19 @@ void LivePreviewSession::acquireFrame(bool force) {
     }
     consumers_.notifyAll();
     emit loadProgressed();
+}
+
+bool LivePreviewSession::present(const VideoFrame& pixels, double frameTime) {
+    try {
+        renderer_->showFrame(pixels, frameTime);
+    } catch (const std::exception& error) {
+        fail(localizedDescription(error));
+        return false;
+    }
+    hasFrame_ = true;
+    setCurrentFrameTime(frameTime);
+    setDecodedFrameCount(decodedFrameCount_ + 1);
+    return true;
 }
 
 void LivePreviewSession::clearPendingSeek() {

@@ -112,6 +112,9 @@ private:
     void fail(const QString& message);
     void acquireFrame(bool force);
     void showProvisionalFrame();
+    // Hands the frame to the renderer and counts it; false when the renderer refused it, which
+    // fails the session.
+    bool present(const VideoFrame& pixels, double frameTime);
     void startTimer();
     void stopTimer();
     void tick();
