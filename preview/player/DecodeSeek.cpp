@@ -21,7 +21,9 @@ DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint
         startPts_ + av_rescale_q_rnd(target.value, AVRational{1, target.timescale},
                                      stream_->time_base, AV_ROUND_DOWN);
     const bool scrubbing = mailbox_->scrubbing();
-    if (scrubbing && canDecodeOnTo(targetTs)) {
+    // After a read cut short by this seek, only a fresh start from a key frame is sure.
+    const bool interrupted = ffmpeg::takeInterruption(format_.get());
+    if (scrubbing && !interrupted && canDecodeOnTo(targetTs)) {
         bool unused = false;
         return decodeTo(targetTs, epoch, true, false, unused);
     }

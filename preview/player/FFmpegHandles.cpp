@@ -12,7 +12,14 @@ namespace {
 // Lives as long as the context that asks it.
 struct Interrupter {
     std::function<bool()> interrupt;
-    static int ask(void* opaque) { return static_cast<Interrupter*>(opaque)->interrupt() ? 1 : 0; }
+    bool gaveUp = false;
+    static int ask(void* opaque) {
+        auto* self = static_cast<Interrupter*>(opaque);
+        if (!self->interrupt())
+            return 0;
+        self->gaveUp = true;
+        return 1;
+    }
 };
 
 } // namespace
@@ -48,6 +55,20 @@ FormatContext openInput(const QString& path, QString& error, std::function<bool(
         return nullptr;
     }
     return FormatContext(raw);
+}
+
+bool takeInterruption(AVFormatContext* context) {
+    auto* interrupter = static_cast<Interrupter*>(context->opaque);
+    if (!interrupter || !interrupter->gaveUp)
+        return false;
+    interrupter->gaveUp = false;
+    // A read given up leaves its end-of-file and error marks on the byte stream, where they would
+    // end the next read after a seek too.
+    if (context->pb) {
+        context->pb->eof_reached = 0;
+        context->pb->error = 0;
+    }
+    return true;
 }
 
 void FormatCloser::operator()(AVFormatContext* context) const {

@@ -57,4 +57,9 @@ inline QString errorText(int code) {
 // answers true. The path is taken byte for byte, whatever characters it holds.
 FormatContext openInput(const QString& path, QString& error, std::function<bool()> interrupt);
 
+// Whether a read of a context from openInput was given up since the last call. A read given up
+// may have handed out a cut packet and left the demuxer anywhere: the caller must seek before
+// reading again, and decoder state fed since is suspect. Afterwards reads work again.
+bool takeInterruption(AVFormatContext* context);
+
 } // namespace ffmpeg

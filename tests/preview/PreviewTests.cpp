@@ -2,6 +2,7 @@
 // player on clips whose every frame shows its own index, alone and under the engine.
 #include "model/UserError.h"
 #include "preview/LivePreviewSession.h"
+#include "preview/player/FFmpegHandles.h"
 #include "preview/player/FFmpegPlayer.h"
 #include "support/Clips.h"
 #include "support/Printing.h"
@@ -470,6 +471,56 @@ TEST(FFmpegPlayer, UnderTheEngineItPlaysToTheEndAndKeepsTheLastFrame) {
     EXPECT_EQ(Clips::indexOf(renderer->pixels), frames - 1);
     EXPECT_NEAR(renderer->frameTime.value_or(0), (frames - 1) * frameSeconds, 1e-6);
     EXPECT_GT(renderer->shownCount - shown, 20);
+}
+
+// A newer seek gives up the read in progress, which may hand out a cut packet and leaves the byte
+// stream marked as ended; the seek that follows must read on, wherever the read was cut.
+TEST(FFmpegInput, AReadGivenUpForANewerSeekLeavesTheInputReadableAfterTheSeek) {
+    // Key frames far larger than the read buffer between small ones, so that a read can be cut
+    // inside a packet that began in the buffer.
+    const QString noisy = Clips::ffmpeg(
+        path("noisy.mp4"), {"-f", "lavfi", "-i", "testsrc2=s=320x160:r=30:d=1,noise=alls=80",
+                            "-c:v", "libx264", "-preset", "ultrafast", "-qp", "4", "-g", "5"});
+    QString error;
+    std::vector<std::int64_t> times;
+    ffmpeg::Packet packet(av_packet_alloc());
+    {
+        const auto whole = ffmpeg::openInput(noisy, error, [] { return false; });
+        ASSERT_TRUE(whole) << error.toStdString();
+        while (av_read_frame(whole.get(), packet.get()) >= 0) {
+            times.push_back(packet->pts);
+            av_packet_unref(packet.get());
+        }
+    }
+    int cutPackets = 0;
+    for (int reads = 1; reads < 24; ++reads) {
+        for (std::size_t target = 0; target < times.size(); ++target) {
+            int asked = 0;
+            bool newerSeek = true;
+            const auto input =
+                ffmpeg::openInput(noisy, error, [&] { return newerSeek && ++asked > reads; });
+            if (!input)
+                continue; // given up while opening
+            while (av_read_frame(input.get(), packet.get()) >= 0) {
+                const bool cut = packet->flags & AV_PKT_FLAG_CORRUPT;
+                av_packet_unref(packet.get());
+                if (cut) {
+                    ++cutPackets;
+                    break;
+                }
+            }
+            newerSeek = false;
+            SCOPED_TRACE(testing::Message()
+                         << "given up after " << reads << ", seek to " << times[target]);
+            EXPECT_EQ(ffmpeg::takeInterruption(input.get()), asked > reads);
+            EXPECT_FALSE(ffmpeg::takeInterruption(input.get()));
+            ASSERT_GE(av_seek_frame(input.get(), 0, times[target], AVSEEK_FLAG_BACKWARD), 0);
+            ASSERT_GE(av_read_frame(input.get(), packet.get()), 0);
+            EXPECT_LE(packet->pts, times[target]);
+            av_packet_unref(packet.get());
+        }
+    }
+    EXPECT_GT(cutPackets, 0);
 }
 
 TEST(FFmpegPlayer, FilesThatCannotBePlayedEndInAMessage) {
