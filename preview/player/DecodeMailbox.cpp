@@ -72,6 +72,11 @@ bool DecodeMailbox::isAbandoned(std::uint64_t epoch) const {
     return stop_ || epoch != epoch_;
 }
 
+bool DecodeMailbox::shouldGiveUpRead(std::uint64_t epoch) const {
+    std::lock_guard lock(mutex_);
+    return stop_ || (!scrubbing_ && epoch != epoch_);
+}
+
 bool DecodeMailbox::push(QueuedFrame frame, std::uint64_t epoch) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return stop_ || epoch != epoch_ || queue_.size() < capacity_; });

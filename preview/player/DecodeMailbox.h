@@ -57,6 +57,9 @@ public:
     Work waitForWork(bool wantsRoom);
     // Whether the decoding for epoch should stop: a stop or a newer seek has arrived.
     bool isAbandoned(std::uint64_t epoch) const;
+    // Whether a read for epoch should be given up. While scrubbing only a stop ends one: the read
+    // serves the newer target too, which the decoder reaches by decoding on.
+    bool shouldGiveUpRead(std::uint64_t epoch) const;
     // Waits for room, then appends; false (frame dropped) when the epoch is abandoned meanwhile.
     bool push(QueuedFrame frame, std::uint64_t epoch);
     // The playback position now, if the clock is running; nothing while paused.

@@ -108,10 +108,15 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
     if (scrubbing && recentPts_ != AV_NOPTS_VALUE && recentPts_ <= targetTs) {
         av_frame_ref(candidate.get(), recent_.get());
         haveCandidate = true;
+        // The first picture after a key frame may have come as its target was superseded.
+        offerProvisional(candidate.get(), epoch);
     }
     bool draining = draining_;
+    // While scrubbing a superseded target still decodes to the next frame, so that a drag faster
+    // than the first frame after a key frame cannot keep every target from showing anything.
+    bool atFrameBoundary = !scrubbing;
     for (;;) {
-        if (mailbox_->isAbandoned(epoch))
+        if (atFrameBoundary && mailbox_->isAbandoned(epoch))
             return Step::Abandoned;
         if (!draining) {
             int result = nextVideoPacket();
@@ -157,6 +162,7 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
                 return fail(ffmpeg::errorText(result));
             const std::int64_t pts = framePts(frame_.get());
             lastPts_ = pts;
+            atFrameBoundary = true;
             if (scrubbing)
                 retain(recent_, recentPts_, frame_.get());
             if (pts <= targetTs) {
@@ -164,11 +170,11 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
                 av_frame_move_ref(candidate.get(), frame_.get());
                 haveCandidate = true;
                 if (scrubbing) {
-                    offerProvisional(candidate.get(), epoch);
                     // A newer target stops the work at this frame; it decodes on from here when
-                    // that serves it.
+                    // that serves it, and shows the frame then.
                     if (mailbox_->isAbandoned(epoch))
                         return Step::Abandoned;
+                    offerProvisional(candidate.get(), epoch);
                 }
                 continue;
             }

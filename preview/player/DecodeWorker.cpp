@@ -70,8 +70,9 @@ bool DecodeWorker::open() {
     lastFileCheck_ = DecodeMailbox::Clock::now();
 
     QString error;
-    format_ = ffmpeg::openInput(
-        path_, error, [mailbox = mailbox_, this] { return mailbox->isAbandoned(workingEpoch_); });
+    format_ = ffmpeg::openInput(path_, error, [mailbox = mailbox_, this] {
+        return mailbox->shouldGiveUpRead(workingEpoch_);
+    });
     if (!format_) {
         fail(error);
         return false;
