@@ -36,6 +36,8 @@ LivePreviewSession::LivePreviewSession(std::unique_ptr<Player> player,
     if (rendererFactory) {
         try {
             renderer_ = rendererFactory();
+            if (renderer_)
+                player_->setFramePreparer(renderer_->framePreparer());
         } catch (const std::exception& error) {
             errorMessage_ = localizedDescription(error);
         }

@@ -14,4 +14,7 @@ public:
     virtual void showFrame(const VideoFrame& pixels, double time) = 0;
     // Nothing to show any more: every view draws its empty colour.
     virtual void clearFrame() = 0;
+    // What the player should run on each decoded frame so that showFrame has little left to do;
+    // none when the renderer needs nothing ahead of time.
+    virtual FramePreparer framePreparer() const { return {}; }
 };

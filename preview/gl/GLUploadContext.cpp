@@ -5,14 +5,16 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
 #include <QSurfaceFormat>
+#include <QThread>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
-// Enough for the planes of a few frames: the one shown, the one being uploaded and those still
-// being drawn.
-constexpr std::size_t maximumIdleTextures = 12;
+// Enough for the planes of the frames alive at once while playing (see reserve()).
+constexpr std::size_t maximumIdleTextures = 15;
 
 } // namespace
 
@@ -62,10 +64,14 @@ std::shared_ptr<GLUploadContext> GLUploadContext::create() {
     if (!upload->surface_->isValid()) {
         return nullptr;
     }
-    ScopedCurrentContext current(upload->context_.get(), upload->surface_.get());
-    if (!current.isCurrent() || !upload->functions()) {
-        return nullptr;
+    {
+        ScopedCurrentContext current(upload->context_.get(), upload->surface_.get());
+        if (!current.isCurrent() || !upload->functions()) {
+            return nullptr;
+        }
     }
+    // Without a thread of its own, uploads run on the GUI thread as they always could.
+    upload->uploadThread_ = UploadThread::create(upload->context_.get());
     return upload;
 }
 
@@ -73,9 +79,19 @@ GLUploadContext::~GLUploadContext() {
     if (!context_ || !surface_) {
         return;
     }
-    ScopedCurrentContext current(context_.get(), surface_.get());
-    if (current.isCurrent()) {
-        deleteEverything();
+    const bool onGuiThread = QThread::currentThread() == context_->thread();
+    if (uploadThread_ || onGuiThread) {
+        try {
+            run([this](QOpenGLFunctions_3_3_Core& gl) { deleteEverything(gl); });
+        } catch (...) {
+            // Whatever could not be deleted goes with the share group.
+        }
+    }
+    uploadThread_.reset();
+    if (!onGuiThread) {
+        // The last frame was let go on another thread; these belong to the GUI thread.
+        context_.release()->deleteLater();
+        surface_.release()->deleteLater();
     }
 }
 
@@ -87,38 +103,88 @@ QOpenGLFunctions_3_3_Core* GLUploadContext::functions() const {
     return QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_.get());
 }
 
-GLuint GLUploadContext::takeTexture(const TextureShape& shape) {
-    for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-        if (it->shape == shape) {
-            const GLuint name = it->name;
-            idle_.erase(it);
-            return name;
+bool GLUploadContext::run(const Job& job) {
+    if (uploadThread_) {
+        return uploadThread_->run(job);
+    }
+    ScopedCurrentContext current(context_.get(), surface_.get());
+    QOpenGLFunctions_3_3_Core* gl = current.isCurrent() ? functions() : nullptr;
+    if (!gl) {
+        return false;
+    }
+    job(*gl);
+    return true;
+}
+
+GLuint GLUploadContext::takeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape) {
+    {
+        std::lock_guard lock(poolMutex_);
+        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+            if (it->shape == shape) {
+                const GLuint name = it->name;
+                idle_.erase(it);
+                return name;
+            }
         }
     }
-    QOpenGLFunctions_3_3_Core* gl = functions();
+    return makeTexture(gl, shape);
+}
+
+GLuint GLUploadContext::makeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape) {
     GLuint name = 0;
-    gl->glGenTextures(1, &name);
+    gl.glGenTextures(1, &name);
     if (name == 0) {
         return 0;
     }
     const bool twoChannels = shape.internalFormat == GL_RG8 || shape.internalFormat == GL_RG16;
     const bool sixteenBits = shape.internalFormat == GL_R16 || shape.internalFormat == GL_RG16;
-    gl->glBindTexture(GL_TEXTURE_2D, name);
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GLint(shape.internalFormat), shape.width, shape.height, 0,
-                     twoChannels ? GL_RG : GL_RED,
-                     sixteenBits ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, nullptr);
+    gl.glBindTexture(GL_TEXTURE_2D, name);
+    gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(shape.internalFormat), shape.width, shape.height, 0,
+                    twoChannels ? GL_RG : GL_RED,
+                    sixteenBits ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, nullptr);
     // One level only; the sampler object decides filtering and wrapping when drawing.
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    gl->glBindTexture(GL_TEXTURE_2D, 0);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl.glBindTexture(GL_TEXTURE_2D, 0);
     return name;
+}
+
+void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frames) {
+    if (!uploadThread_) {
+        return;
+    }
+    // Making a texture holds the renderer's lock on the whole share group while it clears the
+    // memory (tens of milliseconds at 6K), and every draw waits for that lock: better done now,
+    // while the first frame decodes, than while the previews play.
+    uploadThread_->post([this, shapes, frames](QOpenGLFunctions_3_3_Core& gl) {
+        keepOnlyShapes(shapes);
+        collectGarbage(gl);
+        for (const TextureShape& shape : shapes) {
+            const auto idleOfShape = [&] {
+                std::lock_guard lock(poolMutex_);
+                return std::count_if(idle_.begin(), idle_.end(),
+                                     [&](const IdleTexture& idle) { return idle.shape == shape; });
+            };
+            for (auto count = idleOfShape(); count < frames; ++count) {
+                // The lock is not fair: without a pause a waiting draw would not get it until
+                // every texture is made.
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                const GLuint texture = makeTexture(gl, shape);
+                if (texture == 0) {
+                    return;
+                }
+                recycleTexture(shape, texture);
+            }
+        }
+    });
 }
 
 void GLUploadContext::recycleTexture(const TextureShape& shape, GLuint texture) {
     if (texture == 0) {
         return;
     }
+    std::lock_guard lock(poolMutex_);
     if (idle_.size() < maximumIdleTextures) {
         idle_.push_back({shape, texture});
     } else {
@@ -128,11 +194,13 @@ void GLUploadContext::recycleTexture(const TextureShape& shape, GLuint texture) 
 
 void GLUploadContext::discardSync(GLsync sync) {
     if (sync) {
+        std::lock_guard lock(poolMutex_);
         syncsToDelete_.push_back(sync);
     }
 }
 
 void GLUploadContext::keepOnlyShapes(const std::vector<TextureShape>& shapes) {
+    std::lock_guard lock(poolMutex_);
     std::erase_if(idle_, [&](const IdleTexture& texture) {
         if (std::find(shapes.begin(), shapes.end(), texture.shape) != shapes.end()) {
             return false;
@@ -142,22 +210,29 @@ void GLUploadContext::keepOnlyShapes(const std::vector<TextureShape>& shapes) {
     });
 }
 
-void GLUploadContext::collectGarbage() {
-    QOpenGLFunctions_3_3_Core* gl = functions();
-    if (!texturesToDelete_.empty()) {
-        gl->glDeleteTextures(GLsizei(texturesToDelete_.size()), texturesToDelete_.data());
-        texturesToDelete_.clear();
+void GLUploadContext::collectGarbage(QOpenGLFunctions_3_3_Core& gl) {
+    std::vector<GLuint> textures;
+    std::vector<GLsync> syncs;
+    {
+        std::lock_guard lock(poolMutex_);
+        textures.swap(texturesToDelete_);
+        syncs.swap(syncsToDelete_);
     }
-    for (GLsync sync : syncsToDelete_) {
-        gl->glDeleteSync(sync);
+    if (!textures.empty()) {
+        gl.glDeleteTextures(GLsizei(textures.size()), textures.data());
     }
-    syncsToDelete_.clear();
+    for (GLsync sync : syncs) {
+        gl.glDeleteSync(sync);
+    }
 }
 
-void GLUploadContext::deleteEverything() {
-    for (const IdleTexture& texture : idle_) {
-        texturesToDelete_.push_back(texture.name);
+void GLUploadContext::deleteEverything(QOpenGLFunctions_3_3_Core& gl) {
+    {
+        std::lock_guard lock(poolMutex_);
+        for (const IdleTexture& texture : idle_) {
+            texturesToDelete_.push_back(texture.name);
+        }
+        idle_.clear();
     }
-    idle_.clear();
-    collectGarbage();
+    collectGarbage(gl);
 }

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "preview/gl/UploadThread.h"
+
 #include <QtGui/qopengl.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class QOffscreenSurface;
@@ -27,11 +32,12 @@ private:
     bool current_ = false;
 };
 
-// The renderer's own OpenGL 3.3 core context, in the application's share group, on an offscreen
-// surface: frames are uploaded here once and sampled by every preview surface. It also keeps the
-// textures of released frames for reuse, because allocating a 6K texture for every decoded frame
-// costs more than filling one. Shared by the renderer and every frame it made, so that a frame
-// may outlive the renderer.
+// The renderer's OpenGL 3.3 core contexts in the application's share group: one on the GUI
+// thread for the renderer's own objects, and one on the upload thread where frames are uploaded
+// once and then sampled by every preview surface. It also keeps the textures of released frames
+// for reuse, because allocating a 6K texture for every decoded frame costs more than filling one.
+// Shared by the renderer, every frame it made and the player's preparer, so that a frame may
+// outlive the renderer; the texture pool may be used from any thread.
 class GLUploadContext {
 public:
     struct TextureShape {
@@ -40,33 +46,51 @@ public:
         int height = 0;
         friend bool operator==(const TextureShape&, const TextureShape&) = default;
     };
+    using Job = UploadThread::Job;
 
-    // Null when no OpenGL 3.3 core context can be made on this system.
+    // On the GUI thread. Null when no OpenGL 3.3 core context can be made on this system.
     static std::shared_ptr<GLUploadContext> create();
     ~GLUploadContext();
     GLUploadContext(const GLUploadContext&) = delete;
     GLUploadContext& operator=(const GLUploadContext&) = delete;
 
+    // The GUI thread's context.
     QOpenGLContext* context() const { return context_.get(); }
     QSurface* surface() const;
-    // Valid only while this context is current.
+    // Valid only while the GUI thread's context is current.
     QOpenGLFunctions_3_3_Core* functions() const;
 
-    // While this context is current: a texture of that shape (its contents undefined), reused
-    // when one is idle, else new; 0 on failure.
-    GLuint takeTexture(const TextureShape& shape);
-    // From any state: hands back a texture nobody reads any more, and a sync object to delete.
+    // Runs an upload job and waits for it: on the upload thread, or where that thread cannot be
+    // had, here with the GUI thread's context. What the job throws is thrown here; false when no
+    // context could be made current.
+    bool run(const Job& job);
+    // Whether run() may be called from threads other than the GUI thread.
+    bool uploadsOffMainThread() const { return uploadThread_ != nullptr; }
+
+    // From any thread, without waiting: makes sure that, once the upload thread gets to it,
+    // textures for `frames` frames of these shapes are idle, and drops idle ones of other shapes.
+    // Nothing happens without an upload thread.
+    void reserve(const std::vector<TextureShape>& shapes, int frames);
+    // Within a job: a texture of that shape (its contents undefined), reused when one is idle,
+    // else new; 0 on failure.
+    GLuint takeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape);
+    // From any thread: hands back a texture nobody reads any more, and a sync object to delete.
     // Nothing is called on OpenGL here; the work happens at the next collectGarbage().
     void recycleTexture(const TextureShape& shape, GLuint texture);
     void discardSync(GLsync sync);
     // Idle textures of other shapes will not be wanted again (the source changed size or format).
     void keepOnlyShapes(const std::vector<TextureShape>& shapes);
-    // While this context is current: deletes what recycling could not keep.
-    void collectGarbage();
+    // Within a job: deletes what recycling could not keep.
+    void collectGarbage(QOpenGLFunctions_3_3_Core& gl);
+
+    // Frames uploaded for showing since construction.
+    std::int64_t uploadCount() const { return uploadCount_; }
+    void countUpload() { ++uploadCount_; }
 
 private:
     GLUploadContext();
-    void deleteEverything();
+    void deleteEverything(QOpenGLFunctions_3_3_Core& gl);
+    GLuint makeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape);
 
     struct IdleTexture {
         TextureShape shape;
@@ -74,7 +98,10 @@ private:
     };
     std::unique_ptr<QOffscreenSurface> surface_;
     std::unique_ptr<QOpenGLContext> context_;
+    std::unique_ptr<UploadThread> uploadThread_;
+    std::mutex poolMutex_;
     std::vector<IdleTexture> idle_;
     std::vector<GLuint> texturesToDelete_;
     std::vector<GLsync> syncsToDelete_;
+    std::atomic<std::int64_t> uploadCount_{0};
 };

@@ -51,6 +51,12 @@ void LiveAnglePreview::detach() {
     registration_.reset();
 }
 
+void LiveAnglePreview::initializeGL() {
+    if (renderer_ && QOpenGLContext::areSharing(context(), renderer_->glContext())) {
+        renderer_->warmUp(false);
+    }
+}
+
 void LiveAnglePreview::paintGL() {
     // Device pixels, truncated, as the framebuffer Qt made for this widget.
     const QSize target(int(width() * devicePixelRatioF()), int(height() * devicePixelRatioF()));

@@ -36,6 +36,7 @@ public:
     std::int64_t projectedFrameCount() const { return projectedFrameCount_; }
 
 protected:
+    void initializeGL() override;
     void paintGL() override;
 
 private:

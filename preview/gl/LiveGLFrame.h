@@ -2,6 +2,7 @@
 
 #include "preview/gl/GLUploadContext.h"
 #include "preview/gl/YCbCrConversion.h"
+#include "preview/player/VideoFrame.h"
 
 #include <QSize>
 
@@ -11,7 +12,7 @@
 // A decoded frame whose planes live in textures of the shared context group: uploaded once,
 // sampled by every view. Immutable once made. Its textures go back to the upload context for
 // reuse when the last holder (the session, or a draw the GPU has not finished) lets go.
-class LiveGLFrame final {
+class LiveGLFrame final : public PreparedPicture {
 public:
     struct Plane {
         GLUploadContext::TextureShape shape;
@@ -20,10 +21,11 @@ public:
 
     LiveGLFrame(std::shared_ptr<GLUploadContext> uploadContext, double time, QSize size,
                 AVPixelFormat pixelFormat, YCbCrConversion conversion);
-    ~LiveGLFrame();
+    ~LiveGLFrame() override;
     LiveGLFrame(const LiveGLFrame&) = delete;
     LiveGLFrame& operator=(const LiveGLFrame&) = delete;
 
+    const GLUploadContext* uploadContext() const { return uploadContext_.get(); }
     double time() const { return time_; }
     QSize size() const { return size_; }
     AVPixelFormat pixelFormat() const { return pixelFormat_; }

@@ -2,6 +2,7 @@
 
 #include "model/PlatformTexts.h"
 #include "model/UserError.h"
+#include "preview/gl/FrameUpload.h"
 #include "preview/gl/PreviewShaderSource.h"
 #include "preview/gl/PreviewUniforms.h"
 
@@ -12,10 +13,7 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QOpenGLVertexArrayObject>
 
-extern "C" {
-#include <libavutil/error.h>
-}
-
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -24,41 +22,9 @@ namespace {
 // context that is never flushed cannot pile up frames.
 constexpr std::size_t maximumDrawsInFlight = 32;
 constexpr GLuint64 oneSecond = 1'000'000'000;
-
-struct PlaneLayout {
-    int plane;
-    GLenum internalFormat;
-    GLenum format;
-    GLenum type;
-    int bytesPerTexel;
-    bool chroma;
-};
-
-std::vector<PlaneLayout> planeLayouts(AVPixelFormat format) {
-    switch (format) {
-    case AV_PIX_FMT_YUV420P:
-        return {{0, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, false},
-                {1, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, true},
-                {2, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, true}};
-    case AV_PIX_FMT_NV12:
-        return {{0, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, false},
-                {1, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, 2, true}};
-    case AV_PIX_FMT_YUV420P10LE:
-        return {{0, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, false},
-                {1, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, true},
-                {2, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, true}};
-    case AV_PIX_FMT_P010LE:
-        return {{0, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, false},
-                {1, GL_RG16, GL_RG, GL_UNSIGNED_SHORT, 4, true}};
-    default:
-        return {};
-    }
-}
-
-[[noreturn]] void throwShareFailure(int code) {
-    throw PreviewError(PlatformTexts::text(PlatformTexts::Text::frameShareFailedPrefix) +
-                       QString::number(code) + QStringLiteral(")."));
-}
+// While playing: the player's queue, one on its way into it, the one shown and those still being
+// drawn.
+constexpr int framesAliveAtOnce = 5;
 
 QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
     return QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context);
@@ -77,8 +43,10 @@ LiveGLRenderer::LiveGLRenderer() : upload_(GLUploadContext::create()) {
     buildPrograms();
     buildSampler();
     const GLUploadContext::TextureShape probe{GL_R8, 2, 2};
-    const GLuint texture = upload_->takeTexture(probe);
-    if (texture == 0) {
+    GLuint texture = 0;
+    const bool ran = upload_->run(
+        [&](QOpenGLFunctions_3_3_Core& gl) { texture = upload_->takeTexture(gl, probe); });
+    if (!ran || texture == 0) {
         throw PreviewError(QStringLiteral("Could not create a shared video texture cache."));
     }
     upload_->recycleTexture(probe, texture);
@@ -164,67 +132,45 @@ void LiveGLRenderer::clearFrame() {
 
 std::shared_ptr<const LiveGLFrame> LiveGLRenderer::makeGLFrame(const VideoFrame& pixels,
                                                                double time) {
-    const int width = pixels.width();
-    const int height = pixels.height();
-    const std::vector<PlaneLayout> layouts = planeLayouts(pixels.pixelFormat());
-    const std::optional<YCbCrConversion> conversion = YCbCrConversion::forFrame(
-        pixels.pixelFormat(), pixels.colorMatrix(), pixels.colorRange(), width, height);
-    if (pixels.isNull() || width <= 0 || height <= 0 || layouts.empty() || !conversion) {
-        throwShareFailure(AVERROR(EINVAL));
+    if (auto made = std::dynamic_pointer_cast<const LiveGLFrame>(pixels.prepared());
+        made && made->uploadContext() == upload_.get()) {
+        return made;
     }
+    auto made = FrameUpload::upload(upload_, pixels, time);
+    upload_->countUpload();
+    return made;
+}
 
-    ScopedCurrentContext current(upload_->context(), upload_->surface());
-    if (!current.isCurrent()) {
-        throwShareFailure(0);
+FramePreparer LiveGLRenderer::framePreparer() const {
+    if (!upload_->uploadsOffMainThread()) {
+        return {};
     }
-    QOpenGLFunctions_3_3_Core* gl = upload_->functions();
-    retireFinishedDraws(false);
-
-    const int chromaWidth = (width + 1) / 2;
-    const int chromaHeight = (height + 1) / 2;
-    std::vector<GLUploadContext::TextureShape> shapes;
-    for (const PlaneLayout& layout : layouts) {
-        shapes.push_back({layout.internalFormat, layout.chroma ? chromaWidth : width,
-                          layout.chroma ? chromaHeight : height});
-    }
-    upload_->keepOnlyShapes(shapes);
-    upload_->collectGarbage();
-    // Errors left over from elsewhere must not be blamed on this frame.
-    for (int i = 0; i < 16 && gl->glGetError() != GL_NO_ERROR; ++i) {
-    }
-
-    // Made before the upload so that textures taken for a failed upload go back to the pool.
-    auto frame = std::make_shared<LiveGLFrame>(upload_, time, QSize(width, height),
-                                               pixels.pixelFormat(), *conversion);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    for (std::size_t i = 0; i < layouts.size(); ++i) {
-        const PlaneLayout& layout = layouts[i];
-        const GLUploadContext::TextureShape& shape = shapes[i];
-        const int lineSize = pixels.lineSize(layout.plane);
-        const std::uint8_t* data = pixels.plane(layout.plane);
-        if (!data || lineSize <= 0 || lineSize % layout.bytesPerTexel != 0 ||
-            lineSize / layout.bytesPerTexel < shape.width) {
-            throwShareFailure(AVERROR(EINVAL));
+    // Weak, so that a decoding thread still ending never keeps the contexts alive: they belong
+    // to the GUI thread.
+    const std::weak_ptr<GLUploadContext> context = upload_;
+    FramePreparer preparer;
+    preparer.expect = [context](int width, int height, AVPixelFormat format) {
+        if (const std::shared_ptr<GLUploadContext> upload = context.lock()) {
+            upload->reserve(FrameUpload::textureShapes(format, width, height), framesAliveAtOnce);
         }
-        const GLuint texture = upload_->takeTexture(shape);
-        if (texture == 0) {
-            throwShareFailure(int(gl->glGetError()));
+    };
+    preparer.prepare = [context](const VideoFrame& pixels,
+                                 double time) -> std::shared_ptr<const PreparedPicture> {
+        const std::shared_ptr<GLUploadContext> upload = context.lock();
+        if (!upload) {
+            return nullptr;
         }
-        frame->addPlane({shape, texture});
-        gl->glBindTexture(GL_TEXTURE_2D, texture);
-        gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, lineSize / layout.bytesPerTexel);
-        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, shape.width, shape.height, layout.format,
-                            layout.type, data);
-    }
-    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gl->glBindTexture(GL_TEXTURE_2D, 0);
-    if (const GLenum error = gl->glGetError(); error != GL_NO_ERROR) {
-        throwShareFailure(int(error));
-    }
-    frame->setUploadFence(gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0));
-    gl->glFlush();
-    ++uploadCount_;
-    return frame;
+        try {
+            auto made = FrameUpload::upload(upload, pixels, time);
+            upload->countUpload();
+            return made;
+        } catch (const std::exception&) {
+            // The frame then comes with its pixels, and showing it uploads it again on the main
+            // thread, where a failure is reported to the user.
+            return nullptr;
+        }
+    };
+    return preparer;
 }
 
 void LiveGLRenderer::draw(const std::shared_ptr<const LiveGLFrame>& frame, const ViewAngles& angles,
@@ -246,6 +192,39 @@ void LiveGLRenderer::drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& f
         uploadOverlay(gl, overlay);
         drawPass(frame, size, std::nullopt);
     }
+}
+
+void LiveGLRenderer::warmUp(bool wholeSphere) {
+    try {
+        if (!warmUpFrame_) {
+            // Sides that are not powers of two, like every real source: the compiled code
+            // depends on that.
+            AVFrame* pixels = av_frame_alloc();
+            if (!pixels) {
+                return;
+            }
+            pixels->format = AV_PIX_FMT_YUV420P;
+            pixels->width = pixels->height = 6;
+            const VideoFrame frame(pixels);
+            if (av_frame_get_buffer(pixels, 0) < 0) {
+                return;
+            }
+            for (int plane = 0; plane < 3; ++plane) {
+                std::fill_n(pixels->data[plane], pixels->linesize[plane] * (plane ? 3 : 6), 128);
+            }
+            warmUpFrame_ = FrameUpload::upload(upload_, frame, 0);
+        }
+    } catch (const std::exception&) {
+        // Nothing is lost: the code is then compiled with the first picture.
+        return;
+    }
+    warmingUp_ = true;
+    if (wholeSphere) {
+        drawWholeSphere(warmUpFrame_, QSize(1, 1));
+    } else {
+        draw(warmUpFrame_, ViewAngles{0, 0, 0, 90}, QSize(1, 1));
+    }
+    warmingUp_ = false;
 }
 
 void LiveGLRenderer::uploadOverlay(QOpenGLFunctions_3_3_Core* gl, const QImage& overlay) {
@@ -343,7 +322,9 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
     inFlight_.push_back({gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0), frame});
     // Starts the work now, which also lets the fence signal without waiting for a swap.
     gl->glFlush();
-    ++drawCount_;
+    if (!warmingUp_) {
+        ++drawCount_;
+    }
 }
 
 QOpenGLVertexArrayObject* LiveGLRenderer::vertexArrayFor(QOpenGLContext* context) {

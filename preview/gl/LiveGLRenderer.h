@@ -37,8 +37,11 @@ public:
     // The frame the views draw now, or nothing.
     const std::shared_ptr<const LiveGLFrame>& currentFrame() const { return current_; }
 
-    // Uploads the frame's planes once; throws PreviewError when that fails.
+    // The frame's planes in textures: those the player's preparer uploaded on the decoding
+    // thread, else uploaded now. Throws PreviewError when that fails.
     std::shared_ptr<const LiveGLFrame> makeGLFrame(const VideoFrame& pixels, double time);
+    // Uploads each frame on the upload thread, with the decoding thread waiting.
+    FramePreparer framePreparer() const override;
 
     // The context every drawing context must share with.
     QOpenGLContext* glContext() const;
@@ -56,8 +59,13 @@ public:
     void drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
                          const QImage& overlay = {});
 
+    // In a new drawing context of this share group: draws a tiny frame where nobody sees it, so
+    // that the software renderer compiles its code for this context now, when the surface
+    // appears, and not in the middle of showing the first picture of a source.
+    void warmUp(bool wholeSphere);
+
     // Frames uploaded and views projected since construction.
-    std::int64_t uploadCount() const { return uploadCount_; }
+    std::int64_t uploadCount() const { return upload_->uploadCount(); }
     std::int64_t drawCount() const { return drawCount_; }
 
     // The colour of a view with nothing to show.
@@ -100,6 +108,7 @@ private:
     QObject contextWatcher_;
     std::deque<InFlightDraw> inFlight_;
     std::shared_ptr<const LiveGLFrame> current_;
-    std::int64_t uploadCount_ = 0;
+    std::shared_ptr<const LiveGLFrame> warmUpFrame_;
+    bool warmingUp_ = false;
     std::int64_t drawCount_ = 0;
 };

@@ -36,6 +36,12 @@ void SphereOverview::previewFrameDidChange() {
     update();
 }
 
+void SphereOverview::initializeGL() {
+    if (renderer_ && QOpenGLContext::areSharing(context(), renderer_->glContext())) {
+        renderer_->warmUp(true);
+    }
+}
+
 void SphereOverview::paintGL() {
     const qreal ratio = devicePixelRatioF();
     const QSize target(int(width() * ratio), int(height() * ratio));

@@ -35,6 +35,7 @@ public:
     void previewFrameDidChange() override;
 
 protected:
+    void initializeGL() override;
     void paintGL() override;
     void resizeGL(int width, int height) override;
 

@@ -4,7 +4,9 @@ void DecodeMailbox::requestStop() {
     {
         std::lock_guard lock(mutex_);
         stop_ = true;
+        // Let go here, on the main thread, where the display's resources they hold belong.
         queue_.clear();
+        provisional_.reset();
     }
     changed_.notify_all();
 }

@@ -239,6 +239,8 @@ void DecodeWorker::offerProvisional(const AVFrame* frame, std::uint64_t epoch) {
     const std::int64_t pts = framePts(copy);
     VideoFrame pixels = takeDisplayable(copy);
     av_frame_free(&copy);
-    if (!pixels.isNull())
-        mailbox_->offerProvisional(QueuedFrame{std::move(pixels), itemSeconds(pts)}, epoch);
+    if (!pixels.isNull()) {
+        const double time = itemSeconds(pts);
+        mailbox_->offerProvisional(QueuedFrame{prepared(std::move(pixels), time), time}, epoch);
+    }
 }

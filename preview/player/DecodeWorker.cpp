@@ -7,7 +7,9 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -17,6 +19,7 @@ const QString goneText = QStringLiteral(
     "The video file was moved or deleted while it was open. Check that the source drive is "
     "available, then reopen the video.");
 
+constexpr int decodingNiceness = 10;
 constexpr auto fileCheckInterval = std::chrono::milliseconds(500);
 
 bool isDeliverable(int format) {
@@ -24,13 +27,29 @@ bool isDeliverable(int format) {
            format == AV_PIX_FMT_YUV420P10LE || format == AV_PIX_FMT_P010LE;
 }
 
+// What takeDisplayable makes of a decoder's pixel format.
+AVPixelFormat deliveredFormat(AVPixelFormat decoded) {
+    if (decoded == AV_PIX_FMT_YUVJ420P)
+        return AV_PIX_FMT_YUV420P;
+    if (isDeliverable(decoded))
+        return decoded;
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(decoded);
+    return descriptor && descriptor->comp[0].depth > 8 ? AV_PIX_FMT_YUV420P10LE
+                                                       : AV_PIX_FMT_YUV420P;
+}
+
 } // namespace
 
 DecodeWorker::DecodeWorker(QString path, std::shared_ptr<DecodeMailbox> mailbox,
-                           DecodeEvents events)
-    : path_(std::move(path)), mailbox_(std::move(mailbox)), events_(std::move(events)) {}
+                           DecodeEvents events, FramePreparer prepare)
+    : path_(std::move(path)), mailbox_(std::move(mailbox)), events_(std::move(events)),
+      prepare_(std::move(prepare)) {}
 
 void DecodeWorker::run() {
+    // Below the window and the software renderer's threads, which draw what this decodes: on a
+    // busy machine a late picture is better than a frozen window. FFmpeg's own decoding threads
+    // inherit this when the decoder opens.
+    setpriority(PRIO_PROCESS, id_t(gettid()), decodingNiceness);
     if (!open()) {
         // Nothing more to do but to wait until the item is dropped.
         while (!mailbox_->waitForWork(false).stop) {
@@ -127,6 +146,8 @@ bool DecodeWorker::open() {
         expectedEnd_ = double(format_->duration) / AV_TIME_BASE;
 
     events_.opened(DecodedStreamFacts{frameDuration_, expectedEnd_, std::max(audioStream, -1)});
+    if (prepare_.expect)
+        prepare_.expect(video_->width, video_->height, deliveredFormat(video_->pix_fmt));
     return true;
 }
 
@@ -180,9 +201,7 @@ VideoFrame DecodeWorker::takeDisplayable(AVFrame* frame) {
         av_frame_move_ref(out, frame);
         return VideoFrame(out);
     }
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(AVPixelFormat(frame->format));
-    const bool deep = descriptor && descriptor->comp[0].depth > 8;
-    out->format = deep ? AV_PIX_FMT_YUV420P10LE : AV_PIX_FMT_YUV420P;
+    out->format = deliveredFormat(AVPixelFormat(frame->format));
     out->width = frame->width;
     out->height = frame->height;
     scaler_.reset(sws_getCachedContext(
@@ -199,13 +218,24 @@ VideoFrame DecodeWorker::takeDisplayable(AVFrame* frame) {
     return VideoFrame(out);
 }
 
+VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time) const {
+    if (!prepare_.prepare || pixels.isNull())
+        return pixels;
+    std::shared_ptr<const PreparedPicture> picture = prepare_.prepare(pixels, time);
+    if (!picture)
+        return pixels;
+    VideoFrame made = pixels.preparedAs(std::move(picture));
+    return made.isNull() ? pixels : made;
+}
+
 DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch) {
     const std::int64_t pts = framePts(frame);
     lastPts_ = pts;
     VideoFrame pixels = takeDisplayable(frame);
     if (pixels.isNull())
         return fail(QStringLiteral("A decoded video frame could not be converted for display."));
-    return mailbox_->push(QueuedFrame{std::move(pixels), itemSeconds(pts)}, epoch)
+    const double time = itemSeconds(pts);
+    return mailbox_->push(QueuedFrame{prepared(std::move(pixels), time), time}, epoch)
                ? Step::Continue
                : Step::Abandoned;
 }

@@ -32,7 +32,8 @@ struct DecodeEvents {
 // the key frame at or before the target.
 class DecodeWorker {
 public:
-    DecodeWorker(QString path, std::shared_ptr<DecodeMailbox> mailbox, DecodeEvents events);
+    DecodeWorker(QString path, std::shared_ptr<DecodeMailbox> mailbox, DecodeEvents events,
+                 FramePreparer prepare = {});
     void run();
 
 private:
@@ -65,12 +66,15 @@ private:
     int sendPacket();
     bool fileIsGone(QString& message);
     VideoFrame takeDisplayable(AVFrame* frame);
+    // The frame as the display prepared it, or as it is when it could not.
+    VideoFrame prepared(VideoFrame pixels, double time) const;
     double itemSeconds(std::int64_t pts) const;
     std::int64_t framePts(const AVFrame* frame);
 
     QString path_;
     std::shared_ptr<DecodeMailbox> mailbox_;
     DecodeEvents events_;
+    FramePreparer prepare_;
 
     ffmpeg::FormatContext format_;
     ffmpeg::CodecContext video_;

@@ -91,8 +91,9 @@ Player::ItemId FFmpegPlayer::replaceCurrentItem(const QUrl& url) {
         });
     };
 
-    workers_.start([worker = std::make_shared<DecodeWorker>(item->path, item->mailbox,
-                                                            std::move(events))] { worker->run(); });
+    workers_.start(
+        [worker = std::make_shared<DecodeWorker>(item->path, item->mailbox, std::move(events),
+                                                 prepare_)] { worker->run(); });
     item_ = std::move(item);
     return id;
 }

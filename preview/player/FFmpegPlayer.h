@@ -39,11 +39,12 @@ public:
     qint64 keyFrameSeekCount() const;
     bool hasNewFrame(const MediaTime& itemTime) const override;
     std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) override;
+    void setFramePreparer(FramePreparer prepare) override { prepare_ = std::move(prepare); }
     void setMuted(bool muted) override;
     bool isMuted() const override { return muted_; }
 
     // Decoded frames kept ahead of the clock.
-    static constexpr std::size_t queueCapacity = 4;
+    static constexpr std::size_t queueCapacity = 3;
 
 private:
     using Clock = DecodeMailbox::Clock;
@@ -80,6 +81,7 @@ private:
     WorkerGroup workers_;
     std::unique_ptr<Item> item_;
     ItemId nextItemId_ = 1;
+    FramePreparer prepare_;
     bool playing_ = false;
     MediaTime anchorTime_ = MediaTime::zero();
     Clock::time_point anchorWall_;

@@ -82,6 +82,10 @@ public:
     // is available.
     virtual std::optional<PlayerFrame> copyFrame(const MediaTime& itemTime) = 0;
 
+    // Each decoded frame is handed to the preparer on the decoding thread before it is queued, so
+    // that the display's work on it stays off the main thread. Applies from the next item on.
+    virtual void setFramePreparer(FramePreparer) {}
+
     virtual void setMuted(bool muted) = 0;
     virtual bool isMuted() const = 0;
 

@@ -5,7 +5,15 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include <functional>
 #include <memory>
+
+// What the display makes of a frame's pixels ahead of time, off the main thread (the preview
+// uploads them into textures). Opaque to the player, which only carries it with the frame.
+class PreparedPicture {
+public:
+    virtual ~PreparedPicture() = default;
+};
 
 // One decoded picture, immutable and shared by reference: copying a VideoFrame never copies
 // the AVFrame or its pixels; the last holder frees it. The player delivers only these pixel
@@ -17,6 +25,12 @@ public:
     VideoFrame() = default;
     // Takes ownership of the frame.
     explicit VideoFrame(AVFrame* frame) : frame_(frame, [](AVFrame* f) { av_frame_free(&f); }) {}
+
+    // The same picture in its prepared form: size, format and colour kept, pixels let go (their
+    // buffers go back to the decoder at once). A null frame when memory runs out.
+    VideoFrame preparedAs(std::shared_ptr<const PreparedPicture> prepared) const;
+    // What the display made of the pixels; with it, plane() is null.
+    const std::shared_ptr<const PreparedPicture>& prepared() const { return prepared_; }
 
     bool isNull() const { return !frame_; }
     const AVFrame* avFrame() const { return frame_.get(); }
@@ -36,4 +50,16 @@ public:
 
 private:
     std::shared_ptr<AVFrame> frame_;
+    std::shared_ptr<const PreparedPicture> prepared_;
+};
+
+// What the display asks of the decoding thread, called on it.
+struct FramePreparer {
+    // Once the decoder is open, with the size and pixel format of the frames it will deliver, so
+    // that the display can get ready for them while the first one decodes. Must not block.
+    std::function<void(int width, int height, AVPixelFormat format)> expect;
+    // With each frame about to be queued and the item time it shows at; null when it could not
+    // prepare it (the display then works from the pixels itself).
+    std::function<std::shared_ptr<const PreparedPicture>(const VideoFrame& pixels, double time)>
+        prepare;
 };

@@ -40,7 +40,8 @@ ExportRequest typical() {
             {1920, 1080},
             "Dive",
             ExportLayout::direct,
-            {}};
+            {},
+            std::nullopt};
 }
 QByteArray text(const ExportRequest& request) {
     return FCPXMLExporter::serialized(FCPXMLExporter::document(request).get());

@@ -25,6 +25,7 @@ extern "C" {
 }
 
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -306,6 +307,30 @@ TEST(Renderer, ReusedTexturesNeverShowAnEarlierFrame) {
     EXPECT_TRUE(near(centre(renderer, resized), qRgb(255, 0, 0)));
     EXPECT_TRUE(near(centre(renderer, third), qRgb(0, 0, 255)));
     EXPECT_EQ(renderer.uploadCount(), 4);
+}
+
+TEST(Renderer, FramesPreparedOnADecodingThreadAreShownWithoutAnotherUpload) {
+    LiveGLRenderer renderer;
+    const FramePreparer preparer = renderer.framePreparer();
+    ASSERT_TRUE(preparer.expect && preparer.prepare);
+    VideoFrame prepared;
+    std::thread decoding([&] {
+        preparer.expect(64, 32, AV_PIX_FMT_YUV420P);
+        const VideoFrame pixels = uniform(green, 64, 32);
+        prepared = pixels.preparedAs(preparer.prepare(pixels, 1.5));
+    });
+    decoding.join();
+    ASSERT_TRUE(prepared.prepared() && !prepared.plane(0));
+    EXPECT_EQ(prepared.width(), 64);
+    renderer.showFrame(prepared, 1.5);
+    EXPECT_EQ(renderer.uploadCount(), 1);
+    EXPECT_TRUE(near(centre(renderer, renderer.currentFrame()), qRgb(0, 255, 0)));
+    // Another renderer has nothing to upload from: the pixels went when the frame was prepared.
+    LiveGLRenderer other;
+    EXPECT_THROW(other.showFrame(prepared, 1.5), PreviewError);
+    // A decoding thread that outlives its renderer gets nothing prepared, and frames keep pixels.
+    FramePreparer orphaned = LiveGLRenderer().framePreparer();
+    EXPECT_EQ(orphaned.prepare(uniform(red), 0), nullptr);
 }
 
 class Surfaces : public testing::Test {

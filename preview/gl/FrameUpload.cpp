@@ -1,0 +1,144 @@
+#include "preview/gl/FrameUpload.h"
+
+#include "model/PlatformTexts.h"
+#include "model/UserError.h"
+
+#include <QOpenGLFunctions_3_3_Core>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int bandBytes = 2 << 20;
+constexpr auto pauseBetweenBands = std::chrono::microseconds(100);
+
+struct PlaneLayout {
+    int plane;
+    GLenum internalFormat;
+    GLenum format;
+    GLenum type;
+    int bytesPerTexel;
+    bool chroma;
+};
+
+std::vector<PlaneLayout> planeLayouts(AVPixelFormat format) {
+    switch (format) {
+    case AV_PIX_FMT_YUV420P:
+        return {{0, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, false},
+                {1, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, true},
+                {2, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, true}};
+    case AV_PIX_FMT_NV12:
+        return {{0, GL_R8, GL_RED, GL_UNSIGNED_BYTE, 1, false},
+                {1, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, 2, true}};
+    case AV_PIX_FMT_YUV420P10LE:
+        return {{0, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, false},
+                {1, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, true},
+                {2, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, true}};
+    case AV_PIX_FMT_P010LE:
+        return {{0, GL_R16, GL_RED, GL_UNSIGNED_SHORT, 2, false},
+                {1, GL_RG16, GL_RG, GL_UNSIGNED_SHORT, 4, true}};
+    default:
+        return {};
+    }
+}
+
+[[noreturn]] void throwShareFailure(int code) {
+    throw PreviewError(PlatformTexts::text(PlatformTexts::Text::frameShareFailedPrefix) +
+                       QString::number(code) + QStringLiteral(")."));
+}
+
+void fill(GLUploadContext& context, QOpenGLFunctions_3_3_Core& gl, const VideoFrame& pixels,
+          const std::vector<PlaneLayout>& layouts, LiveGLFrame& frame) {
+    const std::vector<GLUploadContext::TextureShape> shapes =
+        FrameUpload::textureShapes(pixels.pixelFormat(), pixels.width(), pixels.height());
+    context.keepOnlyShapes(shapes);
+    context.collectGarbage(gl);
+    // Errors left over from elsewhere must not be blamed on this frame.
+    for (int i = 0; i < 16 && gl.glGetError() != GL_NO_ERROR; ++i) {
+    }
+
+    gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const PlaneLayout& layout = layouts[i];
+        const GLUploadContext::TextureShape& shape = shapes[i];
+        const int lineSize = pixels.lineSize(layout.plane);
+        const std::uint8_t* data = pixels.plane(layout.plane);
+        if (!data || lineSize <= 0 || lineSize % layout.bytesPerTexel != 0 ||
+            lineSize / layout.bytesPerTexel < shape.width) {
+            throwShareFailure(AVERROR(EINVAL));
+        }
+        const GLuint texture = context.takeTexture(gl, shape);
+        if (texture == 0) {
+            throwShareFailure(int(gl.glGetError()));
+        }
+        frame.addPlane({shape, texture});
+        gl.glBindTexture(GL_TEXTURE_2D, texture);
+        gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, lineSize / layout.bytesPerTexel);
+        // In bands: the renderer holds the share group's texture lock for the whole of each
+        // call, and every draw of every preview needs that lock. The lock is not fair, so a
+        // moment's pause between bands is what lets a waiting draw have it.
+        const int rowBytes = shape.width * layout.bytesPerTexel;
+        const int bandRows = std::max(16, bandBytes / std::max(rowBytes, 1));
+        for (int row = 0; row < shape.height; row += bandRows) {
+            if (row > 0) {
+                std::this_thread::sleep_for(pauseBetweenBands);
+            }
+            gl.glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, shape.width,
+                               std::min(bandRows, shape.height - row), layout.format, layout.type,
+                               data + std::ptrdiff_t(row) * lineSize);
+        }
+    }
+    gl.glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    gl.glBindTexture(GL_TEXTURE_2D, 0);
+    if (const GLenum error = gl.glGetError(); error != GL_NO_ERROR) {
+        throwShareFailure(int(error));
+    }
+    frame.setUploadFence(gl.glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0));
+    // Starts the copy now and lets the fence signal without anyone waiting on this context.
+    gl.glFlush();
+}
+
+} // namespace
+
+namespace FrameUpload {
+
+std::vector<GLUploadContext::TextureShape> textureShapes(AVPixelFormat format, int width,
+                                                         int height) {
+    std::vector<GLUploadContext::TextureShape> shapes;
+    for (const PlaneLayout& layout : planeLayouts(format)) {
+        shapes.push_back({layout.internalFormat, layout.chroma ? (width + 1) / 2 : width,
+                          layout.chroma ? (height + 1) / 2 : height});
+    }
+    return shapes;
+}
+
+std::shared_ptr<const LiveGLFrame> upload(const std::shared_ptr<GLUploadContext>& context,
+                                          const VideoFrame& pixels, double time) {
+    const std::vector<PlaneLayout> layouts = planeLayouts(pixels.pixelFormat());
+    const std::optional<YCbCrConversion> conversion =
+        YCbCrConversion::forFrame(pixels.pixelFormat(), pixels.colorMatrix(), pixels.colorRange(),
+                                  pixels.width(), pixels.height());
+    if (pixels.isNull() || pixels.width() <= 0 || pixels.height() <= 0 || layouts.empty() ||
+        !conversion) {
+        throwShareFailure(AVERROR(EINVAL));
+    }
+    // Made before the upload so that textures taken for a failed upload go back to the pool.
+    auto frame = std::make_shared<LiveGLFrame>(
+        context, time, QSize(pixels.width(), pixels.height()), pixels.pixelFormat(), *conversion);
+    const bool ran = context->run(
+        [&](QOpenGLFunctions_3_3_Core& gl) { fill(*context, gl, pixels, layouts, *frame); });
+    if (!ran) {
+        throwShareFailure(0);
+    }
+    return frame;
+}
+
+} // namespace FrameUpload
