@@ -161,12 +161,14 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
         keepOnlyShapes(shapes);
         collectGarbage(gl);
         for (const TextureShape& shape : shapes) {
+            // Both chroma planes have the same shape.
+            const auto wanted = frames * std::count(shapes.begin(), shapes.end(), shape);
             const auto idleOfShape = [&] {
                 std::lock_guard lock(poolMutex_);
                 return std::count_if(idle_.begin(), idle_.end(),
                                      [&](const IdleTexture& idle) { return idle.shape == shape; });
             };
-            for (auto count = idleOfShape(); count < frames; ++count) {
+            for (auto count = idleOfShape(); count < wanted; ++count) {
                 // The lock is not fair: without a pause a waiting draw would not get it until
                 // every texture is made.
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -2,6 +2,8 @@
 
 #include "model/FileNames.h"
 
+#include <QThread>
+
 extern "C" {
 #include <libavutil/pixdesc.h>
 }
@@ -123,7 +125,10 @@ bool DecodeWorker::open() {
         fail(ffmpeg::errorText(result));
         return false;
     }
-    video_->thread_count = 0; // as many as the machine has cores
+    // One per core. libavcodec's own choice adds a frame thread, which at 6K holds another set of
+    // frames (some 50 MB) and lengthens the pipeline that every seek refills, for playback no
+    // faster on a machine that decodes faster than real time.
+    video_->thread_count = std::max(1, QThread::idealThreadCount());
     video_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     video_->pkt_timebase = stream_->time_base;
     if (const int result = avcodec_open2(video_.get(), codec, nullptr); result < 0) {
