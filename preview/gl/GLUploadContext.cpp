@@ -14,7 +14,7 @@
 namespace {
 
 // Enough for the planes of the frames alive at once while playing (see reserve()).
-constexpr std::size_t maximumIdleTextures = 15;
+constexpr std::size_t maximumIdleTextures = 12;
 
 } // namespace
 

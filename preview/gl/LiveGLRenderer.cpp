@@ -24,7 +24,7 @@ constexpr std::size_t maximumDrawsInFlight = 32;
 constexpr GLuint64 oneSecond = 1'000'000'000;
 // While playing: the player's queue, one on its way into it, the one shown and those still being
 // drawn.
-constexpr int framesAliveAtOnce = 5;
+constexpr int framesAliveAtOnce = 4;
 
 QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
     return QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context);

@@ -44,7 +44,7 @@ public:
     bool isMuted() const override { return muted_; }
 
     // Decoded frames kept ahead of the clock.
-    static constexpr std::size_t queueCapacity = 3;
+    static constexpr std::size_t queueCapacity = 2;
 
 private:
     using Clock = DecodeMailbox::Clock;
