@@ -138,6 +138,7 @@ GLuint GLUploadContext::makeTexture(QOpenGLFunctions_3_3_Core& gl, const Texture
     }
     const bool twoChannels = shape.internalFormat == GL_RG8 || shape.internalFormat == GL_RG16;
     const bool sixteenBits = shape.internalFormat == GL_R16 || shape.internalFormat == GL_RG16;
+    ++texturesMade_;
     gl.glBindTexture(GL_TEXTURE_2D, name);
     gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(shape.internalFormat), shape.width, shape.height, 0,
                     twoChannels ? GL_RG : GL_RED,

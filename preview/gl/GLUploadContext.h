@@ -86,6 +86,8 @@ public:
     // Frames uploaded for showing since construction.
     std::int64_t uploadCount() const { return uploadCount_; }
     void countUpload() { ++uploadCount_; }
+    // Textures made since construction, reused ones not counted.
+    std::int64_t texturesMade() const { return texturesMade_; }
 
 private:
     GLUploadContext();
@@ -104,4 +106,5 @@ private:
     std::vector<GLuint> texturesToDelete_;
     std::vector<GLsync> syncsToDelete_;
     std::atomic<std::int64_t> uploadCount_{0};
+    std::atomic<std::int64_t> texturesMade_{0};
 };

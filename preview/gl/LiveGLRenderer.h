@@ -67,6 +67,7 @@ public:
     // Frames uploaded and views projected since construction.
     std::int64_t uploadCount() const { return upload_->uploadCount(); }
     std::int64_t drawCount() const { return drawCount_; }
+    std::int64_t texturesMade() const { return upload_->texturesMade(); }
 
     // The colour of a view with nothing to show.
     static constexpr float emptyGrey = 0.015f;

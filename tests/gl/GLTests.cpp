@@ -314,16 +314,28 @@ TEST(Renderer, FramesPreparedOnADecodingThreadAreShownWithoutAnotherUpload) {
     const FramePreparer preparer = renderer.framePreparer();
     ASSERT_TRUE(preparer.expect && preparer.prepare);
     VideoFrame prepared;
+    std::int64_t madeWhenExpected = 0, madeWhilePreparing = 0;
     std::thread decoding([&] {
+        // Textures for whole frames (both chroma planes) are ready before the first one comes.
+        const std::int64_t before = renderer.texturesMade();
         preparer.expect(64, 32, AV_PIX_FMT_YUV420P);
         const VideoFrame pixels = uniform(green, 64, 32);
-        prepared = pixels.preparedAs(preparer.prepare(pixels, 1.5));
+        std::vector<VideoFrame> alive;
+        for (int i = 0; i < 4; ++i) {
+            alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5)));
+            if (i == 0)
+                madeWhenExpected = renderer.texturesMade() - before;
+        }
+        madeWhilePreparing = renderer.texturesMade() - before - madeWhenExpected;
+        prepared = alive.front();
     });
     decoding.join();
+    EXPECT_GE(madeWhenExpected, 4 * 3);
+    EXPECT_EQ(madeWhilePreparing, 0);
     ASSERT_TRUE(prepared.prepared() && !prepared.plane(0));
     EXPECT_EQ(prepared.width(), 64);
     renderer.showFrame(prepared, 1.5);
-    EXPECT_EQ(renderer.uploadCount(), 1);
+    EXPECT_EQ(renderer.uploadCount(), 4);
     EXPECT_TRUE(near(centre(renderer, renderer.currentFrame()), qRgb(0, 255, 0)));
     // Another renderer has nothing to upload from: the pixels went when the frame was prepared.
     LiveGLRenderer other;
