@@ -59,6 +59,7 @@ LiveGLRenderer::~LiveGLRenderer() {
         retireFinishedDraws(true);
         if (sampler_ != 0) {
             upload_->functions()->glDeleteSamplers(1, &sampler_);
+            upload_->functions()->glDeleteSamplers(1, &nearestSampler_);
         }
         if (overlayTexture_ != 0) {
             upload_->functions()->glDeleteTextures(1, &overlayTexture_);
@@ -112,6 +113,15 @@ void LiveGLRenderer::buildSampler() {
     // Longitude wraps around the ±180° seam; latitude stops at the poles.
     gl->glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GL_REPEAT);
     gl->glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    // The overview picks the nearest texel of each plane.
+    gl->glGenSamplers(1, &nearestSampler_);
+    if (nearestSampler_ == 0) {
+        throw PreviewError(QStringLiteral("Could not create the video preview sampler."));
+    }
+    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 }
 
 QOpenGLContext* LiveGLRenderer::glContext() const {
@@ -307,7 +317,7 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
     for (std::size_t i = 0; i < textures.size(); ++i) {
         gl->glActiveTexture(GL_TEXTURE0 + GLenum(units[i]));
         gl->glBindTexture(GL_TEXTURE_2D, textures[i]);
-        gl->glBindSampler(GLuint(units[i]), sampler_);
+        gl->glBindSampler(GLuint(units[i]), view ? sampler_ : nearestSampler_);
     }
     vertexArray->bind();
     gl->glDrawArrays(GL_TRIANGLES, 0, 3);

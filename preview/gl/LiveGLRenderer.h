@@ -100,6 +100,7 @@ private:
     // By [whole sphere][planar chroma].
     std::array<std::array<Program, 2>, 2> programs_;
     GLuint sampler_ = 0;
+    GLuint nearestSampler_ = 0;
     // One overlay at a time; an empty image is one transparent texel.
     GLuint overlayTexture_ = 0;
     qint64 overlayKey_ = -1;
