@@ -22,8 +22,8 @@ namespace {
 // context that is never flushed cannot pile up frames.
 constexpr std::size_t maximumDrawsInFlight = 32;
 constexpr GLuint64 oneSecond = 1'000'000'000;
-// While playing: the player's queue, one on its way into it, the one shown and those still being
-// drawn.
+// While playing: the player's queue (two), the one shown and the one whose draws are still
+// finishing.
 constexpr int framesAliveAtOnce = 4;
 
 QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
@@ -104,24 +104,20 @@ LiveGLRenderer::Program LiveGLRenderer::buildProgram(bool wholeSphere, bool plan
 
 void LiveGLRenderer::buildSampler() {
     QOpenGLFunctions_3_3_Core* gl = upload_->functions();
-    gl->glGenSamplers(1, &sampler_);
-    if (sampler_ == 0) {
-        throw PreviewError(QStringLiteral("Could not create the video preview sampler."));
-    }
-    gl->glSamplerParameteri(sampler_, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    gl->glSamplerParameteri(sampler_, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    const auto make = [gl](GLuint& sampler, GLint filter, GLint wrapS) {
+        gl->glGenSamplers(1, &sampler);
+        if (sampler == 0) {
+            throw PreviewError(QStringLiteral("Could not create the video preview sampler."));
+        }
+        gl->glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, filter);
+        gl->glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, filter);
+        gl->glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, wrapS);
+        gl->glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    };
     // Longitude wraps around the ±180° seam; latitude stops at the poles.
-    gl->glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    gl->glSamplerParameteri(sampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    make(sampler_, GL_LINEAR, GL_REPEAT);
     // The overview picks the nearest texel of each plane.
-    gl->glGenSamplers(1, &nearestSampler_);
-    if (nearestSampler_ == 0) {
-        throw PreviewError(QStringLiteral("Could not create the video preview sampler."));
-    }
-    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    gl->glSamplerParameteri(nearestSampler_, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    make(nearestSampler_, GL_NEAREST, GL_CLAMP_TO_EDGE);
 }
 
 QOpenGLContext* LiveGLRenderer::glContext() const {
