@@ -25,21 +25,27 @@ std::unique_ptr<UploadThread> UploadThread::create(QOpenGLContext* shareWith) {
     if (!made->surface_->isValid()) {
         return nullptr;
     }
-    made->thread_.reset(QThread::create([thread = made.get()] { thread->serve(); }));
-    made->thread_->setObjectName(QStringLiteral("Texture upload"));
-    made->context_->moveToThread(made->thread_.get());
-    made->thread_->start();
+    made->thread_ = std::thread([thread = made.get()] { thread->serve(); });
+    made->handOverContext();
     return made;
 }
 
+void UploadThread::handOverContext() {
+    std::unique_lock lock(mutex_);
+    finished_.wait(lock, [&] { return adopted_ != nullptr; });
+    context_->moveToThread(adopted_);
+    contextHandedOver_ = true;
+    wake_.notify_all();
+}
+
 UploadThread::~UploadThread() {
-    if (thread_) {
+    if (thread_.joinable()) {
         {
             std::lock_guard lock(mutex_);
             stopping_ = true;
         }
         wake_.notify_all();
-        thread_->wait();
+        thread_.join();
     }
     // The last holder of the preview's textures may be a decoding thread; the surface belongs
     // to the GUI thread.
@@ -75,6 +81,13 @@ void UploadThread::post(Job job) {
 }
 
 void UploadThread::serve() {
+    {
+        std::unique_lock lock(mutex_);
+        adopted_ = QThread::currentThread();
+        adopted_->setObjectName(QStringLiteral("Texture upload"));
+        finished_.notify_all();
+        wake_.wait(lock, [&] { return contextHandedOver_; });
+    }
     QOpenGLFunctions_3_3_Core* gl = nullptr;
     if (context_->makeCurrent(surface_.get())) {
         gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_.get());

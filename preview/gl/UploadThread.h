@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 class QOffscreenSurface;
 class QOpenGLContext;
@@ -43,11 +44,17 @@ private:
 
     UploadThread();
     void serve();
+    // Hands the context to the thread once it runs; Qt only lets an object's own thread move it.
+    void handOverContext();
 
     std::unique_ptr<QOffscreenSurface> surface_;
     // Made on the GUI thread, moved to the thread, and deleted there when it ends.
     std::unique_ptr<QOpenGLContext> context_;
-    std::unique_ptr<QThread> thread_;
+    // Joinable, unlike a QThread: once the destructor returns the thread is gone, not still
+    // unwinding while the process exits.
+    std::thread thread_;
+    QThread* adopted_ = nullptr;
+    bool contextHandedOver_ = false;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable finished_;
