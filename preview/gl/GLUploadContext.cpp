@@ -161,6 +161,8 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
     uploadThread_->post([this, shapes, frames](QOpenGLFunctions_3_3_Core& gl) {
         keepOnlyShapes(shapes);
         collectGarbage(gl);
+        constexpr std::chrono::steady_clock::duration minimumPause = std::chrono::milliseconds(2);
+        std::chrono::steady_clock::duration lastHold{};
         for (const TextureShape& shape : shapes) {
             // Both chroma planes have the same shape.
             const auto wanted = frames * std::count(shapes.begin(), shapes.end(), shape);
@@ -171,9 +173,13 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
             };
             for (auto count = idleOfShape(); count < wanted; ++count) {
                 // The lock is not fair: without a pause a waiting draw would not get it until
-                // every texture is made.
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                // every texture is made. A 6K texture holds it for some 50 ms, which the window
+                // may have spent waiting to draw a frame, so the pause grows with the hold: half
+                // of it lets that frame, and the next, draw before the lock is taken again.
+                std::this_thread::sleep_for(std::max(minimumPause, lastHold / 2));
+                const auto start = std::chrono::steady_clock::now();
                 const GLuint texture = makeTexture(gl, shape);
+                lastHold = std::chrono::steady_clock::now() - start;
                 if (texture == 0) {
                     return;
                 }
