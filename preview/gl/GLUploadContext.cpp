@@ -163,7 +163,9 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
         collectGarbage(gl);
         constexpr std::chrono::steady_clock::duration minimumPause = std::chrono::milliseconds(2);
         std::chrono::steady_clock::duration lastHold{};
-        for (const TextureShape& shape : shapes) {
+        // The chroma planes' textures first, which hold the lock for a quarter of the luma's:
+        // the window redraws just after a source opens, and a long hold then would hold that up.
+        for (const TextureShape& shape : std::vector(shapes.rbegin(), shapes.rend())) {
             // Both chroma planes have the same shape.
             const auto wanted = frames * std::count(shapes.begin(), shapes.end(), shape);
             const auto idleOfShape = [&] {
