@@ -8,8 +8,9 @@
 #include <thread>
 #include <vector>
 
-// Threads that are told to stop and then end on their own: nobody joins them on the main thread,
-// where a decoder busy with a frame, or a read stuck on a vanished drive, would freeze the window.
+// Threads that are told to stop and then end on their own: nobody waits for their work on the main
+// thread, where a decoder busy with a frame, or a read stuck on a vanished drive, would freeze the
+// window.
 // When the group goes it waits a bounded time for its threads, so that they normally end before
 // the objects around them; one still stuck after that finishes alone. A thread's body must own
 // (or share) everything it touches. A thread that has said it is ending is joined (which then
