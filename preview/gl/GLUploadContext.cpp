@@ -87,11 +87,21 @@ GLUploadContext::~GLUploadContext() {
             // Whatever could not be deleted goes with the share group.
         }
     }
-    uploadThread_.reset();
     if (!onGuiThread) {
         // The last frame was let go on another thread; these belong to the GUI thread.
+        uploadThread_.reset();
         context_.release()->deleteLater();
         surface_.release()->deleteLater();
+        return;
+    }
+    if (uploadThread_) {
+        // Destroying a context frees for tens of milliseconds on a software renderer; the
+        // upload thread does it as it ends, and nothing waits for that.
+        if (QOpenGLContext::currentContext() == context_.get()) {
+            context_->doneCurrent();
+        }
+        uploadThread_->destroyWhenEnding(std::move(context_));
+        uploadThread_.reset();
     }
 }
 

@@ -6,64 +6,97 @@
 #include <QOpenGLVersionFunctionsFactory>
 #include <QThread>
 
-UploadThread::UploadThread() = default;
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+struct UploadThread::Shared {
+    std::unique_ptr<QOpenGLContext> context;
+    std::vector<std::unique_ptr<QOpenGLContext>> toDestroy;
+    QThread* adopted = nullptr;
+    bool contextHandedOver = false;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable finished;
+    std::deque<std::shared_ptr<Pending>> queue;
+    bool stopping = false;
+    bool usable = true;
+};
+
+UploadThread::UploadThread() : shared_(std::make_shared<Shared>()) {}
 
 std::unique_ptr<UploadThread> UploadThread::create(QOpenGLContext* shareWith) {
     if (!shareWith || !QOpenGLContext::supportsThreadedOpenGL()) {
         return nullptr;
     }
     std::unique_ptr<UploadThread> made(new UploadThread);
-    made->context_ = std::make_unique<QOpenGLContext>();
-    made->context_->setFormat(shareWith->format());
-    made->context_->setShareContext(shareWith);
-    if (!made->context_->create()) {
+    auto context = std::make_unique<QOpenGLContext>();
+    context->setFormat(shareWith->format());
+    context->setShareContext(shareWith);
+    if (!context->create()) {
         return nullptr;
     }
     made->surface_ = std::make_unique<QOffscreenSurface>();
-    made->surface_->setFormat(made->context_->format());
+    made->surface_->setFormat(context->format());
     made->surface_->create();
     if (!made->surface_->isValid()) {
         return nullptr;
     }
-    made->thread_ = std::thread([thread = made.get()] { thread->serve(); });
+    made->shared_->context = std::move(context);
+    made->thread_ = EndingThread(
+        [shared = made->shared_, surface = made->surface_.get()] { serve(*shared, surface); });
     made->handOverContext();
     return made;
 }
 
 void UploadThread::handOverContext() {
-    std::unique_lock lock(mutex_);
-    finished_.wait(lock, [&] { return adopted_ != nullptr; });
-    context_->moveToThread(adopted_);
-    contextHandedOver_ = true;
-    wake_.notify_all();
+    Shared& shared = *shared_;
+    std::unique_lock lock(shared.mutex);
+    shared.finished.wait(lock, [&] { return shared.adopted != nullptr; });
+    shared.context->moveToThread(shared.adopted);
+    shared.contextHandedOver = true;
+    shared.wake.notify_all();
 }
 
 UploadThread::~UploadThread() {
-    if (thread_.joinable()) {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
+    if (!thread_.joinable()) {
+        return;
     }
-    // The last holder of the preview's textures may be a decoding thread; the surface belongs
-    // to the GUI thread.
-    if (surface_ && QThread::currentThread() != surface_->thread()) {
-        surface_.release()->deleteLater();
+    {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->stopping = true;
+        std::erase_if(shared_->queue, [](const auto& pending) { return pending->mayDrop; });
     }
+    shared_->wake.notify_all();
+    // The surface stays current on the thread until it has ended.
+    RetiredThreads::retire(std::move(thread_),
+                           [surface = std::shared_ptr<QOffscreenSurface>(
+                                std::move(surface_))]() mutable { surface.reset(); });
+}
+
+void UploadThread::destroyWhenEnding(std::unique_ptr<QOpenGLContext> context) {
+    context->moveToThread(shared_->adopted);
+    const std::lock_guard lock(shared_->mutex);
+    shared_->toDestroy.push_back(std::move(context));
+}
+
+void UploadThread::enqueue(std::shared_ptr<Pending> pending) {
+    shared_->queue.push_back(std::move(pending));
+    shared_->wake.notify_all();
 }
 
 bool UploadThread::run(const Job& job) {
     auto pending = std::make_shared<Pending>();
     pending->job = [&job](QOpenGLFunctions_3_3_Core& gl) { job(gl); };
-    std::unique_lock lock(mutex_);
-    if (stopping_ || !usable_) {
+    Shared& shared = *shared_;
+    std::unique_lock lock(shared.mutex);
+    if (shared.stopping || !shared.usable) {
         return false;
     }
-    queue_.push_back(pending);
-    wake_.notify_all();
-    finished_.wait(lock, [&] { return pending->done; });
+    enqueue(pending);
+    shared.finished.wait(lock, [&] { return pending->done; });
     if (pending->error) {
         std::rethrow_exception(pending->error);
     }
@@ -73,34 +106,34 @@ bool UploadThread::run(const Job& job) {
 void UploadThread::post(Job job) {
     auto pending = std::make_shared<Pending>();
     pending->job = std::move(job);
-    std::lock_guard lock(mutex_);
-    if (!stopping_ && usable_) {
-        queue_.push_back(std::move(pending));
-        wake_.notify_all();
+    pending->mayDrop = true;
+    const std::lock_guard lock(shared_->mutex);
+    if (!shared_->stopping && shared_->usable) {
+        enqueue(std::move(pending));
     }
 }
 
-void UploadThread::serve() {
+void UploadThread::serve(Shared& shared, QOffscreenSurface* surface) {
     {
-        std::unique_lock lock(mutex_);
-        adopted_ = QThread::currentThread();
-        adopted_->setObjectName(QStringLiteral("Texture upload"));
-        finished_.notify_all();
-        wake_.wait(lock, [&] { return contextHandedOver_; });
+        std::unique_lock lock(shared.mutex);
+        shared.adopted = QThread::currentThread();
+        shared.adopted->setObjectName(QStringLiteral("Texture upload"));
+        shared.finished.notify_all();
+        shared.wake.wait(lock, [&] { return shared.contextHandedOver; });
     }
     QOpenGLFunctions_3_3_Core* gl = nullptr;
-    if (context_->makeCurrent(surface_.get())) {
-        gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context_.get());
+    if (shared.context->makeCurrent(surface)) {
+        gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(shared.context.get());
     }
-    std::unique_lock lock(mutex_);
-    usable_ = gl != nullptr;
+    std::unique_lock lock(shared.mutex);
+    shared.usable = gl != nullptr;
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty()) {
+        shared.wake.wait(lock, [&] { return shared.stopping || !shared.queue.empty(); });
+        if (shared.queue.empty()) {
             break;
         }
-        const std::shared_ptr<Pending> pending = queue_.front();
-        queue_.pop_front();
+        const std::shared_ptr<Pending> pending = shared.queue.front();
+        shared.queue.pop_front();
         if (gl) {
             lock.unlock();
             try {
@@ -112,11 +145,13 @@ void UploadThread::serve() {
             lock.lock();
         }
         pending->done = true;
-        finished_.notify_all();
+        shared.finished.notify_all();
     }
+    std::vector<std::unique_ptr<QOpenGLContext>> toDestroy = std::move(shared.toDestroy);
     lock.unlock();
     if (gl) {
-        context_->doneCurrent();
+        shared.context->doneCurrent();
     }
-    context_.reset();
+    shared.context.reset();
+    toDestroy.clear();
 }

@@ -8,6 +8,7 @@
 #include "preview/gl/LiveAnglePreview.h"
 #include "preview/gl/OffscreenView.h"
 #include "preview/gl/StillRenderer.h"
+#include "preview/player/EndingThread.h"
 #include "preview/player/FFmpegPlayer.h"
 #include "support/Clips.h"
 #include "support/Printing.h"
@@ -15,6 +16,7 @@
 #include "support/Waiting.h"
 
 #include <QHBoxLayout>
+#include <QOpenGLContext>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -343,6 +345,40 @@ TEST(Renderer, FramesPreparedOnADecodingThreadAreShownWithoutAnotherUpload) {
     // A decoding thread that outlives its renderer gets nothing prepared, and frames keep pixels.
     FramePreparer orphaned = LiveGLRenderer().framePreparer();
     EXPECT_EQ(orphaned.prepare(uniform(red), 0), nullptr);
+}
+
+TEST(Renderer, ItsContextsAreDestroyedOffTheGuiThreadAndNeverLeftBehind) {
+    // Destroying a context frees for tens of milliseconds on a software renderer; a renderer let
+    // go on the GUI thread has that done on its upload thread.
+    std::vector<QThread*> destroyedOn;
+    const auto watch = [&destroyedOn](const LiveGLRenderer& renderer) {
+        QObject::connect(renderer.glContext(), &QObject::destroyed,
+                         [&destroyedOn] { destroyedOn.push_back(QThread::currentThread()); });
+    };
+    {
+        LiveGLRenderer renderer;
+        watch(renderer);
+    }
+    EXPECT_EQ(RetiredThreads::joinAll(std::chrono::seconds(10)), 0);
+    ASSERT_EQ(destroyedOn.size(), 1u);
+    EXPECT_NE(destroyedOn.front(), QCoreApplication::instance()->thread());
+
+    // One whose last frame is let go on a decoding thread after the renderer has gone: its
+    // contexts go back to the GUI thread and are destroyed there, at the latest when the
+    // application ends.
+    destroyedOn.clear();
+    VideoFrame prepared;
+    {
+        LiveGLRenderer renderer;
+        watch(renderer);
+        const VideoFrame pixels = uniform(green, 64, 32);
+        prepared = pixels.preparedAs(renderer.framePreparer().prepare(pixels, 0));
+        ASSERT_TRUE(prepared.prepared());
+    }
+    std::thread([frame = std::move(prepared)]() mutable { frame = {}; }).join();
+    EXPECT_EQ(RetiredThreads::joinAll(std::chrono::seconds(10)), 0);
+    ASSERT_EQ(destroyedOn.size(), 1u);
+    EXPECT_EQ(destroyedOn.front(), QCoreApplication::instance()->thread());
 }
 
 class Surfaces : public testing::Test {
