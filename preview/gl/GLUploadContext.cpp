@@ -16,6 +16,20 @@ namespace {
 // Enough for the planes of the frames alive at once while playing (see reserve()).
 constexpr std::size_t maximumIdleTextures = 12;
 
+using TexStorage2D = void(QOPENGLF_APIENTRYP)(GLenum, GLsizei, GLenum, GLsizei, GLsizei);
+
+// Immutable storage, where the driver has it. Mesa clears a new texture's memory (some 50 ms for
+// a 6K plane on a software renderer) and, for glTexImage2D, holds the lock of the whole share
+// group meanwhile, which every preview's draw then waits for; glTexStorage2D does not hold it.
+TexStorage2D texStorage2D() {
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (!context || (context->format().version() < qMakePair(4, 2) &&
+                     !context->hasExtension(QByteArrayLiteral("GL_ARB_texture_storage")))) {
+        return nullptr;
+    }
+    return reinterpret_cast<TexStorage2D>(context->getProcAddress("glTexStorage2D"));
+}
+
 } // namespace
 
 ScopedCurrentContext::ScopedCurrentContext(QOpenGLContext* context, QSurface* surface)
@@ -150,9 +164,13 @@ GLuint GLUploadContext::makeTexture(QOpenGLFunctions_3_3_Core& gl, const Texture
     const bool sixteenBits = shape.internalFormat == GL_R16 || shape.internalFormat == GL_RG16;
     ++texturesMade_;
     gl.glBindTexture(GL_TEXTURE_2D, name);
-    gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(shape.internalFormat), shape.width, shape.height, 0,
-                    twoChannels ? GL_RG : GL_RED,
-                    sixteenBits ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, nullptr);
+    if (const TexStorage2D storage = texStorage2D()) {
+        storage(GL_TEXTURE_2D, 1, shape.internalFormat, shape.width, shape.height);
+    } else {
+        gl.glTexImage2D(GL_TEXTURE_2D, 0, GLint(shape.internalFormat), shape.width, shape.height, 0,
+                        twoChannels ? GL_RG : GL_RED,
+                        sixteenBits ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE, nullptr);
+    }
     // One level only; the sampler object decides filtering and wrapping when drawing.
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -165,12 +183,13 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
     if (!uploadThread_) {
         return;
     }
-    // Making a texture holds the renderer's lock on the whole share group while it clears the
-    // memory (tens of milliseconds at 6K), and every draw waits for that lock: better done now,
-    // while the first frame decodes, than while the previews play.
+    // Making a texture clears its memory (tens of milliseconds at 6K), and without immutable
+    // storage holds the renderer's lock on the whole share group meanwhile, which every draw
+    // waits for: better done now, while the first frame decodes, than while the previews play.
     uploadThread_->post([this, shapes, frames](QOpenGLFunctions_3_3_Core& gl) {
         keepOnlyShapes(shapes);
         collectGarbage(gl);
+        const bool holdsTheLock = texStorage2D() == nullptr;
         constexpr std::chrono::steady_clock::duration minimumPause = std::chrono::milliseconds(2);
         std::chrono::steady_clock::duration lastHold{};
         // The chroma planes' textures first, which hold the lock for a quarter of the luma's:
@@ -188,7 +207,8 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
                 // every texture is made. A 6K texture holds it for some 50 ms, which the window
                 // may have spent waiting to draw a frame, so the pause grows with the hold: half
                 // of it lets that frame, and the next, draw before the lock is taken again.
-                std::this_thread::sleep_for(std::max(minimumPause, lastHold / 2));
+                std::this_thread::sleep_for(holdsTheLock ? std::max(minimumPause, lastHold / 2)
+                                                         : minimumPause);
                 const auto start = std::chrono::steady_clock::now();
                 const GLuint texture = makeTexture(gl, shape);
                 lastHold = std::chrono::steady_clock::now() - start;

@@ -23,6 +23,7 @@ struct UploadThread::Shared {
     std::deque<std::shared_ptr<Pending>> queue;
     bool stopping = false;
     bool usable = true;
+    bool mayDestroy = false;
 };
 
 UploadThread::UploadThread() : shared_(std::make_shared<Shared>()) {}
@@ -70,10 +71,19 @@ UploadThread::~UploadThread() {
         std::erase_if(shared_->queue, [](const auto& pending) { return pending->mayDrop; });
     }
     shared_->wake.notify_all();
-    // The surface stays current on the thread until it has ended.
-    RetiredThreads::retire(std::move(thread_),
-                           [surface = std::shared_ptr<QOffscreenSurface>(
-                                std::move(surface_))]() mutable { surface.reset(); });
+    // The surface stays current on the thread until it has ended. The contexts wait for the GUI
+    // thread to finish what it is doing: destroying them and the window's own at once would have
+    // each wait for the other's frees.
+    RetiredThreads::retire(
+        std::move(thread_),
+        [surface = std::shared_ptr<QOffscreenSurface>(std::move(surface_))]() mutable {
+            surface.reset();
+        },
+        [shared = shared_] {
+            const std::lock_guard lock(shared->mutex);
+            shared->mayDestroy = true;
+            shared->wake.notify_all();
+        });
 }
 
 void UploadThread::destroyWhenEnding(std::unique_ptr<QOpenGLContext> context) {
@@ -147,6 +157,7 @@ void UploadThread::serve(Shared& shared, QOffscreenSurface* surface) {
         pending->done = true;
         shared.finished.notify_all();
     }
+    shared.wake.wait(lock, [&] { return shared.mayDestroy; });
     std::vector<std::unique_ptr<QOpenGLContext>> toDestroy = std::move(shared.toDestroy);
     lock.unlock();
     if (gl) {

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <iterator>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 struct EndingThread::State {
@@ -87,6 +88,7 @@ namespace {
 struct Retired {
     EndingThread thread;
     std::function<void()> thenOnGuiThread;
+    std::function<void()> release;
 };
 
 struct Registry {
@@ -104,6 +106,23 @@ void finish(Retired& retired) {
     retired.thread.join();
     if (retired.thenOnGuiThread) {
         retired.thenOnGuiThread();
+    }
+}
+
+// On the GUI thread.
+void releaseWaiting() {
+    std::vector<std::function<void()>> releases;
+    {
+        Registry& threads = registry();
+        const std::lock_guard lock(threads.mutex);
+        for (Retired& retired : threads.threads) {
+            if (retired.release) {
+                releases.push_back(std::exchange(retired.release, nullptr));
+            }
+        }
+    }
+    for (const auto& release : releases) {
+        release();
     }
 }
 
@@ -137,22 +156,33 @@ void joinBeforeTheApplicationGoes() {
 
 } // namespace
 
-void RetiredThreads::retire(EndingThread thread, std::function<void()> thenOnGuiThread) {
+void RetiredThreads::retire(EndingThread thread, std::function<void()> thenOnGuiThread,
+                            std::function<void()> release) {
     if (!thread.joinable()) {
         return;
+    }
+    QCoreApplication* application = QCoreApplication::instance();
+    if (release && !application) {
+        std::exchange(release, nullptr)();
     }
     thread.whenEnded([] {
         if (QCoreApplication* application = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(application, &reapEnded, Qt::QueuedConnection);
         }
     });
-    Registry& threads = registry();
-    const std::lock_guard lock(threads.mutex);
-    if (!threads.waitsForTheApplication && QCoreApplication::instance()) {
-        qAddPostRoutine(&joinBeforeTheApplicationGoes);
-        threads.waitsForTheApplication = true;
+    {
+        Registry& threads = registry();
+        const std::lock_guard lock(threads.mutex);
+        if (!threads.waitsForTheApplication && application) {
+            qAddPostRoutine(&joinBeforeTheApplicationGoes);
+            threads.waitsForTheApplication = true;
+        }
+        threads.threads.push_back(
+            {std::move(thread), std::move(thenOnGuiThread), std::move(release)});
     }
-    threads.threads.push_back({std::move(thread), std::move(thenOnGuiThread)});
+    if (application) {
+        QMetaObject::invokeMethod(application, &releaseWaiting, Qt::QueuedConnection);
+    }
 }
 
 int RetiredThreads::joinAll(std::chrono::milliseconds bound) {
@@ -161,6 +191,7 @@ int RetiredThreads::joinAll(std::chrono::milliseconds bound) {
     // A thread that ends may retire another (a decoder letting go of the last frame retires
     // the texture upload thread), so this goes on until none is left.
     for (;;) {
+        releaseWaiting();
         std::vector<Retired> all;
         {
             Registry& threads = registry();

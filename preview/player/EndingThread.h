@@ -40,9 +40,14 @@ private:
 namespace RetiredThreads {
 
 // From any thread. `thenOnGuiThread` runs on the GUI thread once the thread has been joined.
-void retire(EndingThread thread, std::function<void()> thenOnGuiThread = {});
-// On the GUI thread: waits for every retired thread, at most `bound` in all, and runs what
-// follows them; a thread still running after that is left to finish alone. Returns how many were.
+// `release`, for a thread whose last work would compete with what the GUI thread is doing now
+// (freeing under the same locks while a window is torn down), is called once on the GUI thread
+// when its event loop next turns, or when the application ends; the thread waits for it.
+void retire(EndingThread thread, std::function<void()> thenOnGuiThread = {},
+            std::function<void()> release = {});
+// On the GUI thread: releases and waits for every retired thread, at most `bound` in all, and
+// runs what follows them; a thread still running after that is left to finish alone. Returns how
+// many were.
 int joinAll(std::chrono::milliseconds bound);
 
 } // namespace RetiredThreads

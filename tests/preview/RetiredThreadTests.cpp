@@ -61,6 +61,23 @@ TEST(RetiredThreads, AreJoinedWhenTheyEndAndWhatFollowsRunsOnTheGuiThreadAfterTh
     EXPECT_EQ(RetiredThreads::joinAll(5s), 0);
     EXPECT_EQ(followed, 2);
 
+    // One that waits to be let go (an upload thread destroying contexts while the window is torn
+    // down would slow both): let go when the event loop turns, or when everything is joined.
+    for (const bool turnTheLoop : {true, false}) {
+        Gate release;
+        std::atomic<bool> releasedEnded = false;
+        RetiredThreads::retire(EndingThread([&releasedEnded, open = release.open] {
+                                   open.wait();
+                                   releasedEnded = true;
+                               }),
+                               {}, [&release] { release.opened.set_value(); });
+        if (turnTheLoop) {
+            ASSERT_TRUE(Waiting::until([&] { return bool(releasedEnded); }));
+        }
+        EXPECT_EQ(RetiredThreads::joinAll(5s), 0);
+        EXPECT_TRUE(releasedEnded);
+    }
+
     // One that does not end within the bound is left alone, and what follows it never runs while
     // it may still use it.
     Gate stuck;
