@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 // What the window benchmarks share: a watchdog on the main thread, waiting in the event loop,
 // making a large clip, and ffmpeg's own decoding speed for comparison.
 #include <QElapsedTimer>
@@ -101,8 +103,10 @@ inline int failures = 0;
 inline void verdict(const char* what, double value, const char* unit, double goal, bool atMost) {
     const bool met = atMost ? value <= goal : value >= goal;
     failures += met ? 0 : 1;
-    std::printf("%-46s %8.1f %-4s (goal %s %.1f%s)\n", what, value, unit,
-                atMost ? "<=" : ">=", goal, met ? "" : ", MISSED");
+    // Rates to a hundredth, so that 29.97 frames per second is not read as 30.
+    const int digits = std::string_view(unit) == "fps" ? 2 : 1;
+    std::printf("%-46s %8.*f %-4s (goal %s %.*f%s)\n", what, digits, value, unit,
+                atMost ? "<=" : ">=", digits, goal, met ? "" : ", MISSED");
 }
 
 } // namespace Bench
