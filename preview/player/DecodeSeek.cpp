@@ -9,6 +9,10 @@ constexpr double decodeOnSeconds = 1.0;
 
 } // namespace
 
+QString DecodeWorker::unconvertibleText() {
+    return QStringLiteral("A decoded video frame could not be converted for display.");
+}
+
 QString DecodeWorker::incompleteText() {
     return QStringLiteral("This video file is incomplete: it ends before its last frame.");
 }
@@ -100,10 +104,9 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
     bool haveCandidate = false;
     if (scrubbing && servesFromRetained(targetTs)) {
         // Already decoded: the frame landed on before, with the one after it.
-        av_frame_ref(candidate.get(), answer_.get());
         ffmpeg::Frame next(av_frame_alloc());
         av_frame_ref(next.get(), recent_.get());
-        return land(candidate.get(), next.get(), epoch, scrubbing);
+        return landOn(answer_, answerPts_, next.get(), epoch);
     }
     if (scrubbing && recentPts_ != AV_NOPTS_VALUE && recentPts_ <= targetTs) {
         av_frame_ref(candidate.get(), recent_.get());
@@ -197,9 +200,24 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
 
 DecodeWorker::Step DecodeWorker::land(AVFrame* answer, AVFrame* next, std::uint64_t epoch,
                                       bool scrubbing) {
-    if (scrubbing)
-        retain(answer_, answerPts_, answer);
-    if (const Step step = deliver(answer, epoch); step != Step::Continue) {
+    const std::int64_t pts = framePts(answer);
+    const VideoFrame shown = displayed(answer, pts);
+    if (shown.isNull()) {
+        if (next)
+            av_frame_unref(next);
+        return fail(unconvertibleText());
+    }
+    if (scrubbing) {
+        answer_ = shown;
+        answerPts_ = pts;
+    }
+    return landOn(shown, pts, next, epoch);
+}
+
+// The frame on screen at the target, then the one after it for playback.
+DecodeWorker::Step DecodeWorker::landOn(const VideoFrame& answer, std::int64_t answerPts,
+                                        AVFrame* next, std::uint64_t epoch) {
+    if (const Step step = push(answer, answerPts, epoch); step != Step::Continue) {
         if (next)
             av_frame_unref(next);
         return step;
@@ -222,7 +240,7 @@ void DecodeWorker::retain(ffmpeg::Frame& slot, std::int64_t& slotPts, const AVFr
 
 void DecodeWorker::forgetRetainedFrames() {
     recent_.reset();
-    answer_.reset();
+    answer_ = {};
     recentPts_ = AV_NOPTS_VALUE;
     answerPts_ = AV_NOPTS_VALUE;
 }

@@ -235,14 +235,22 @@ VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time) const {
 
 DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch) {
     const std::int64_t pts = framePts(frame);
-    lastPts_ = pts;
+    const VideoFrame shown = displayed(frame, pts);
+    if (shown.isNull())
+        return fail(unconvertibleText());
+    return push(shown, pts, epoch);
+}
+
+VideoFrame DecodeWorker::displayed(AVFrame* frame, std::int64_t pts) {
     VideoFrame pixels = takeDisplayable(frame);
-    if (pixels.isNull())
-        return fail(QStringLiteral("A decoded video frame could not be converted for display."));
+    return pixels.isNull() ? pixels : prepared(std::move(pixels), itemSeconds(pts));
+}
+
+DecodeWorker::Step DecodeWorker::push(const VideoFrame& shown, std::int64_t pts,
+                                      std::uint64_t epoch) {
+    lastPts_ = pts;
     const double time = itemSeconds(pts);
-    return mailbox_->push(QueuedFrame{prepared(std::move(pixels), time), time}, epoch)
-               ? Step::Continue
-               : Step::Abandoned;
+    return mailbox_->push(QueuedFrame{shown, time}, epoch) ? Step::Continue : Step::Abandoned;
 }
 
 DecodeWorker::Step DecodeWorker::readFailure(int result, std::uint64_t epoch) {

@@ -49,14 +49,20 @@ private:
     Step decodeTo(std::int64_t targetTs, std::uint64_t epoch, bool scrubbing, bool fromStart,
                   bool& needsEarlierStart);
     Step land(AVFrame* answer, AVFrame* next, std::uint64_t epoch, bool scrubbing);
+    Step landOn(const VideoFrame& answer, std::int64_t answerPts, AVFrame* next,
+                std::uint64_t epoch);
     bool canDecodeOnTo(std::int64_t targetTs) const;
     bool servesFromRetained(std::int64_t targetTs) const;
     void retain(ffmpeg::Frame& slot, std::int64_t& slotPts, const AVFrame* frame);
     void forgetRetainedFrames();
     void offerProvisional(const AVFrame* frame, std::uint64_t epoch);
     static QString incompleteText();
+    static QString unconvertibleText();
     Step decodeAhead(std::uint64_t epoch);
     Step deliver(AVFrame* frame, std::uint64_t epoch);
+    // The frame as it goes to the display; null when it could not be converted.
+    VideoFrame displayed(AVFrame* frame, std::int64_t pts);
+    Step push(const VideoFrame& shown, std::int64_t pts, std::uint64_t epoch);
     Step fail(const QString& message);
     Step readFailure(int result, std::uint64_t epoch);
     // Reads the next packet of the video stream unless one is still waiting to be sent;
@@ -89,10 +95,12 @@ private:
     double expectedEnd_ = 0;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     // While scrubbing: the last frame the decoder gave out and the last one a seek landed on, so
-    // that a target between or just after them needs no seek at all.
+    // that a target between or just after them needs no seek at all. The one landed on is kept as
+    // it went to the display (in its textures, when the display prepared it), so that it holds
+    // none of the decoder's buffers.
     ffmpeg::Frame recent_;
     std::int64_t recentPts_ = AV_NOPTS_VALUE;
-    ffmpeg::Frame answer_;
+    VideoFrame answer_;
     std::int64_t answerPts_ = AV_NOPTS_VALUE;
     // The first picture after a jump to a key frame is offered at once, then at most every
     // provisionalInterval.

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
 
@@ -444,6 +445,46 @@ TEST(FFmpegPlayer, ScrubbingOnwardsDecodesOnWhereItIsAndOffersPicturesOnTheWay) 
     player.setScrubbing(false);
     EXPECT_EQ(seekAndRead(player, at(201)), 201);
     EXPECT_FALSE(player.takeProvisionalFrame()) << "none offered outside a drag";
+}
+
+// Stands for the textures the preview makes of a frame: the frame's own index, pixels let go.
+struct IndexedPicture final : PreparedPicture {
+    explicit IndexedPicture(int index) : index(index) {}
+    const int index;
+};
+
+TEST(FFmpegPlayer, WhileScrubbingTheFrameLandedOnIsKeptAsTheDisplayMadeIt) {
+    FFmpegPlayer player;
+    auto prepared = std::make_shared<std::atomic<int>>(0);
+    FramePreparer preparer;
+    preparer.prepare = [prepared](const VideoFrame& pixels,
+                                  double) -> std::shared_ptr<const PreparedPicture> {
+        ++*prepared;
+        return std::make_shared<IndexedPicture>(Clips::indexOf(pixels));
+    };
+    player.setFramePreparer(preparer);
+    ASSERT_NO_FATAL_FAILURE(open(player, clip()));
+    player.setScrubbing(true);
+    const auto shownAt = [&player](int frame) {
+        const MediaTime target = MediaTime::make(frame * frameTicks + 5, 60000);
+        auto shown = std::make_shared<std::optional<int>>();
+        player.seek(target, [shown, &player, target](bool finished) {
+            const auto copied = finished ? player.copyFrame(target) : std::nullopt;
+            const auto* picture =
+                copied ? dynamic_cast<const IndexedPicture*>(copied->pixels.prepared().get())
+                       : nullptr;
+            *shown = picture && !copied->pixels.plane(0) ? picture->index : -2;
+        });
+        return Waiting::until([&] { return shown->has_value(); }, 15s) ? **shown : -2;
+    };
+    ASSERT_EQ(shownAt(30), 30);
+    // The hand comes back within that frame: the picture made when it landed is shown again,
+    // and only the frame after it is made anew. (Kept as the decoded frame, it held one of the
+    // decoder's buffers, a whole picture of memory, for as long as the drag went on.)
+    const int before = *prepared;
+    ASSERT_EQ(shownAt(30), 30);
+    EXPECT_EQ(*prepared - before, 1);
+    ASSERT_EQ(shownAt(31), 31);
 }
 
 TEST(FFmpegPlayer, TenBitHEVCAndFourFourFourH264SeekExactlyAndArriveAsFourTwoZero) {
