@@ -17,7 +17,6 @@ public:
     ~EndingThread();
 
     bool joinable() const { return thread_.joinable(); }
-    std::thread::id id() const { return thread_.get_id(); }
     bool hasEnded() const;
     // Waits until the body has returned or the deadline has passed; true if it has returned.
     bool waitUntil(std::chrono::steady_clock::time_point deadline) const;
