@@ -139,8 +139,7 @@ int main(int argc, char** argv) {
         const Drawn& d = drawn[i];
         const double span = d.lastSeconds - d.firstSeconds;
         verdict(qPrintable(QStringLiteral("pictures drawn per second, preview %1").arg(i + 1)),
-                span > 0 ? double(d.lastCount - d.firstCount) / span : 0.0, "fps", goalFps,
-                false);
+                span > 0 ? double(d.lastCount - d.firstCount) / span : 0.0, "fps", goalFps, false);
     }
     std::printf("%-46s %8lld\n", "frames the player dropped",
                 preview.player().droppedFrameCount() - droppedBefore);
