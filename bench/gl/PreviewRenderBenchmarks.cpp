@@ -193,42 +193,52 @@ void drawOverview(benchmark::State& state, Footprints footprints) {
 
 BENCHMARK_CAPTURE(drawOverview, sphere_960x480, Footprints::none)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(drawOverview, footprints_kept_960x480, Footprints::kept)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(drawOverview, footprints_repainted_960x480, Footprints::repainted)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(uploadOneFrame, yuv420p, AV_PIX_FMT_YUV420P)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(uploadOneFrame, nv12, AV_PIX_FMT_NV12)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(uploadOneFrame, p010le, AV_PIX_FMT_P010LE)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(drawFourViews, landscape_960x540, QSize(960, 540))
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(drawFourViews, portrait_540x960, QSize(540, 960))
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(uploadAndFourViews, landscape_960x540, QSize(960, 540))
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 BENCHMARK_CAPTURE(uploadAndFourViews, portrait_540x960, QSize(540, 960))
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 

@@ -61,28 +61,28 @@ LiveGLRenderer::~LiveGLRenderer() {
             upload_->functions()->glDeleteSamplers(1, &sampler_);
             upload_->functions()->glDeleteSamplers(1, &nearestSampler_);
         }
-        if (overlayTexture_ != 0) {
-            upload_->functions()->glDeleteTextures(1, &overlayTexture_);
-        }
+        overlay_.destroy(*upload_->functions());
     }
     programs_ = {};
     vertexArrays_.clear();
 }
 
 void LiveGLRenderer::buildPrograms() {
-    for (bool wholeSphere : {false, true})
+    using PreviewShaderSource::Picture;
+    for (Picture picture : {Picture::view, Picture::sphere, Picture::overlaidSphere})
         for (bool planarChroma : {false, true})
-            programs_[wholeSphere][planarChroma] = buildProgram(wholeSphere, planarChroma);
+            programs_[int(picture)][planarChroma] = buildProgram(picture, planarChroma);
 }
 
-LiveGLRenderer::Program LiveGLRenderer::buildProgram(bool wholeSphere, bool planarChroma) {
+LiveGLRenderer::Program LiveGLRenderer::buildProgram(PreviewShaderSource::Picture picture,
+                                                     bool planarChroma) {
     Program made{std::make_unique<QOpenGLShaderProgram>()};
     QOpenGLShaderProgram& program = *made.program;
     using namespace PreviewShaderSource;
     if (!program.addShaderFromSourceCode(QOpenGLShader::Vertex,
-                                         variant(vertex, wholeSphere, planarChroma)) ||
+                                         variant(vertex, picture, planarChroma)) ||
         !program.addShaderFromSourceCode(QOpenGLShader::Fragment,
-                                         variant(fragment, wholeSphere, planarChroma)) ||
+                                         variant(fragment, picture, planarChroma)) ||
         !program.link()) {
         const QString log = program.log().trimmed();
         throw PreviewError(log.isEmpty() ? QStringLiteral("The preview shader could not be built.")
@@ -195,7 +195,7 @@ void LiveGLRenderer::drawWholeSphere(const std::shared_ptr<const LiveGLFrame>& f
         return;
     }
     if (QOpenGLFunctions_3_3_Core* gl = functionsOf(context)) {
-        uploadOverlay(gl, overlay);
+        overlay_.update(*gl, overlay);
         drawPass(frame, size, std::nullopt);
     }
 }
@@ -226,43 +226,16 @@ void LiveGLRenderer::warmUp(bool wholeSphere) {
     }
     warmingUp_ = true;
     if (wholeSphere) {
+        // Both programs of the overview: where the overlay has detail and where it is flat.
+        QImage detailed(2, 1, QImage::Format_ARGB32_Premultiplied);
+        detailed.fill(Qt::transparent);
+        detailed.setPixel(0, 0, qRgba(255, 255, 255, 255));
+        drawWholeSphere(warmUpFrame_, QSize(2, 1), detailed);
         drawWholeSphere(warmUpFrame_, QSize(1, 1));
     } else {
         draw(warmUpFrame_, ViewAngles{0, 0, 0, 90}, QSize(1, 1));
     }
     warmingUp_ = false;
-}
-
-void LiveGLRenderer::uploadOverlay(QOpenGLFunctions_3_3_Core* gl, const QImage& overlay) {
-    const qint64 key = overlay.isNull() ? 0 : overlay.cacheKey();
-    if (key == overlayKey_ && overlayTexture_ != 0) {
-        return;
-    }
-    if (overlayTexture_ == 0) {
-        gl->glGenTextures(1, &overlayTexture_);
-    }
-    static const std::uint32_t transparent = 0;
-    const QImage pixels =
-        overlay.isNull() ? QImage() : overlay.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const QSize size = pixels.isNull() ? QSize(1, 1) : pixels.size();
-    gl->glBindTexture(GL_TEXTURE_2D, overlayTexture_);
-    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, pixels.isNull() ? 0 : int(pixels.bytesPerLine() / 4));
-    // ARGB32 words in memory are B, G, R, A bytes on the little-endian machines we run on.
-    const void* data =
-        pixels.isNull() ? static_cast<const void*>(&transparent) : pixels.constBits();
-    if (size == overlaySize_) {
-        gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, size.width(), size.height(), GL_BGRA,
-                            GL_UNSIGNED_BYTE, data);
-    } else {
-        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size.width(), size.height(), 0, GL_BGRA,
-                         GL_UNSIGNED_BYTE, data);
-        gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    }
-    gl->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    gl->glBindTexture(GL_TEXTURE_2D, 0);
-    overlayKey_ = key;
-    overlaySize_ = size;
 }
 
 void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
@@ -296,17 +269,19 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
     }
     const PreviewUniforms uniforms = view.value_or(PreviewUniforms{});
     const YCbCrConversion& conversion = frame->conversion();
-    const Program& program = programs_[!view][frame->hasPlanarChroma()];
-    program.program->bind();
-    gl->glUniform4fv(program.rotationFov, 1, uniforms.rotationFov.data());
-    gl->glUniform2fv(program.aspect, 1, uniforms.aspect.data());
-    gl->glUniformMatrix3fv(program.yCbCrMatrix, 1, GL_FALSE, conversion.matrix.data());
-    gl->glUniform3fv(program.yCbCrOffset, 1, conversion.offset.data());
+    const auto use = [&](PreviewShaderSource::Picture picture) {
+        const Program& program = programs_[int(picture)][frame->hasPlanarChroma()];
+        program.program->bind();
+        gl->glUniform4fv(program.rotationFov, 1, uniforms.rotationFov.data());
+        gl->glUniform2fv(program.aspect, 1, uniforms.aspect.data());
+        gl->glUniformMatrix3fv(program.yCbCrMatrix, 1, GL_FALSE, conversion.matrix.data());
+        gl->glUniform3fv(program.yCbCrOffset, 1, conversion.offset.data());
+    };
 
     const std::vector<LiveGLFrame::Plane>& planes = frame->planes();
     // Interleaved chroma is bound to the Cr unit too, so that no unit is left without a texture.
     const std::array<GLuint, 4> textures = {planes[0].texture, planes[1].texture,
-                                            planes[planes.size() - 1].texture, overlayTexture_};
+                                            planes[planes.size() - 1].texture, overlay_.texture()};
     const std::array<int, 4> units = {PreviewShaderSource::lumaUnit,
                                       PreviewShaderSource::chromaUnit, PreviewShaderSource::crUnit,
                                       PreviewShaderSource::overlayUnit};
@@ -316,14 +291,26 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
         gl->glBindSampler(GLuint(units[i]), view ? sampler_ : nearestSampler_);
     }
     vertexArray->bind();
-    gl->glDrawArrays(GL_TRIANGLES, 0, 3);
+    if (view) {
+        use(PreviewShaderSource::Picture::view);
+        gl->glDrawArrays(GL_TRIANGLES, 0, 3);
+    } else {
+        for (bool textured : {false, true}) {
+            if (overlay_.tileCount(textured) > 0) {
+                use(textured ? PreviewShaderSource::Picture::overlaidSphere
+                             : PreviewShaderSource::Picture::sphere);
+                overlay_.drawTiles(*gl, textured, PreviewShaderSource::tileAttribute,
+                                   PreviewShaderSource::tintAttribute);
+            }
+        }
+    }
     vertexArray->release();
     for (std::size_t i = textures.size(); i-- > 0;) {
         gl->glActiveTexture(GL_TEXTURE0 + GLenum(units[i]));
         gl->glBindTexture(GL_TEXTURE_2D, 0);
         gl->glBindSampler(GLuint(units[i]), 0);
     }
-    program.program->release();
+    gl->glUseProgram(0);
 
     inFlight_.push_back({gl->glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0), frame});
     // Starts the work now, which also lets the fence signal without waiting for a swap.

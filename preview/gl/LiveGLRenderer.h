@@ -4,6 +4,8 @@
 #include "preview/PreviewRenderer.h"
 #include "preview/gl/GLUploadContext.h"
 #include "preview/gl/LiveGLFrame.h"
+#include "preview/gl/OverlayLayer.h"
+#include "preview/gl/PreviewShaderSource.h"
 #include "preview/gl/PreviewUniforms.h"
 
 #include <QImage>
@@ -81,7 +83,6 @@ private:
     // A view when given its uniforms, else the whole sphere; without a frame, the empty colour.
     void drawPass(const std::shared_ptr<const LiveGLFrame>& frame, QSize size,
                   const std::optional<PreviewUniforms>& view);
-    void uploadOverlay(QOpenGLFunctions_3_3_Core* gl, const QImage& overlay);
     struct Program {
         std::unique_ptr<QOpenGLShaderProgram> program;
         int rotationFov = -1;
@@ -91,20 +92,18 @@ private:
     };
 
     void buildPrograms();
-    Program buildProgram(bool wholeSphere, bool planarChroma);
+    Program buildProgram(PreviewShaderSource::Picture picture, bool planarChroma);
     void buildSampler();
     QOpenGLVertexArrayObject* vertexArrayFor(QOpenGLContext* context);
     void retireFinishedDraws(bool waitForAll);
 
     std::shared_ptr<GLUploadContext> upload_;
-    // By [whole sphere][planar chroma].
-    std::array<std::array<Program, 2>, 2> programs_;
+    // By [picture][planar chroma].
+    std::array<std::array<Program, 2>, PreviewShaderSource::pictureKinds> programs_;
     GLuint sampler_ = 0;
     GLuint nearestSampler_ = 0;
     // One overlay at a time; an empty image is one transparent texel.
-    GLuint overlayTexture_ = 0;
-    qint64 overlayKey_ = -1;
-    QSize overlaySize_;
+    OverlayLayer overlay_;
     // Vertex array objects are the one thing sharing contexts do not share.
     std::map<QOpenGLContext*, std::unique_ptr<QOpenGLVertexArrayObject>> vertexArrays_;
     QObject contextWatcher_;

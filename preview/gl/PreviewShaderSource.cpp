@@ -2,7 +2,8 @@
 
 namespace PreviewShaderSource {
 
-// One triangle covering the whole target, with no vertex buffer: uv runs from (0, 0) at the
+// A view is one triangle covering the whole target, with no vertex buffer; the overview is drawn
+// in rectangles, two triangles each, one rectangle per instance. uv runs from (0, 0) at the
 // top-left corner of the target to (1, 1) at the bottom-right.
 const char* const vertex = R"glsl(
 
@@ -19,13 +20,34 @@ out VertexOut {
     // rather than once per pixel (software renderers do not hoist them).
     flat vec3 cosines;
     flat vec3 sines;
+#if WHOLE_SPHERE
+    flat vec4 tint;
+#endif
 } vertexOut;
 
+#if WHOLE_SPHERE
+// Left, top, right and bottom in uv. Corners take these edges as they are, never a sum, so that
+// neighbouring rectangles meet exactly and every pixel is drawn once.
+layout(location = 0) in vec4 tile;
+// The overlay's one colour over this rectangle (premultiplied), where it has one.
+layout(location = 1) in vec4 tint;
+#endif
+
 void previewVertex() {
+#if WHOLE_SPHERE
+    const bvec2 corners[6] = bvec2[6](bvec2(false, false), bvec2(true, false), bvec2(false, true),
+                                      bvec2(false, true), bvec2(true, false), bvec2(true, true));
+    bvec2 corner = corners[gl_VertexID];
+    vec2 uv = vec2(corner.x ? tile.z : tile.x, corner.y ? tile.w : tile.y);
+    gl_Position = vec4(2.0 * uv.x - 1.0, 1.0 - 2.0 * uv.y, 0.0, 1.0);
+    vertexOut.uv = uv;
+    vertexOut.tint = tint;
+#else
     const vec2 positions[3] = vec2[3](vec2(-1.0, -1.0), vec2(3.0, -1.0), vec2(-1.0, 3.0));
     const vec2 uvs[3] = vec2[3](vec2(0.0, 1.0), vec2(2.0, 1.0), vec2(0.0, -1.0));
     gl_Position = vec4(positions[gl_VertexID], 0.0, 1.0);
     vertexOut.uv = uvs[gl_VertexID];
+#endif
     vertexOut.cosines = cos(uniforms.rotationFov.xyz);
     vertexOut.sines = sin(uniforms.rotationFov.xyz);
 }
@@ -58,6 +80,9 @@ in VertexOut {
     vec2 uv;
     flat vec3 cosines;
     flat vec3 sines;
+#if WHOLE_SPHERE
+    flat vec4 tint;
+#endif
 } vertexOut;
 
 out vec4 fragmentColor;
@@ -81,11 +106,16 @@ vec2 sourceCoordinates(vec2 uv) {
     return uv;
 }
 
-// What the owner draws on top (premultiplied), laid over in the same pass.
+// What the owner draws on top (premultiplied), laid over in the same pass: fetched where it has
+// detail, the rectangle's one colour elsewhere.
 uniform sampler2D overlayPlane;
 
 vec4 overlaid(vec3 picture, vec2 uv) {
+#if OVERLAID
     vec4 over = texture(overlayPlane, uv);
+#else
+    vec4 over = vertexOut.tint;
+#endif
     return vec4(over.rgb + (1.0 - over.a) * picture, 1.0);
 }
 #else
@@ -144,10 +174,11 @@ void main() {
 }
 )glsl";
 
-QByteArray variant(const char* source, bool wholeSphere, bool planarChroma) {
+QByteArray variant(const char* source, Picture picture, bool planarChroma) {
     return QByteArrayLiteral("#version 330 core\n#define WHOLE_SPHERE ") +
-           (wholeSphere ? "1" : "0") + "\n#define PLANAR_CHROMA " + (planarChroma ? "1" : "0") +
-           "\n" + source;
+           (picture == Picture::view ? "0" : "1") + "\n#define OVERLAID " +
+           (picture == Picture::overlaidSphere ? "1" : "0") + "\n#define PLANAR_CHROMA " +
+           (planarChroma ? "1" : "0") + "\n" + source;
 }
 
 } // namespace PreviewShaderSource

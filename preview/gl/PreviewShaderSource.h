@@ -15,8 +15,15 @@ inline constexpr int overlayUnit = 3;
 extern const char* const vertex;
 extern const char* const fragment;
 
-// A shader source for the whole source picture or a view of it, from planar chroma (Cb and Cr
-// in planes of their own) or interleaved.
-QByteArray variant(const char* source, bool wholeSphere, bool planarChroma);
+// Vertex attributes of the overview's rectangles.
+inline constexpr int tileAttribute = 0;
+inline constexpr int tintAttribute = 1;
+
+enum class Picture { view, sphere, overlaidSphere };
+inline constexpr int pictureKinds = 3;
+
+// A shader source for a view, the whole source picture, or the whole source picture with an
+// overlay laid over it, from planar chroma (Cb and Cr in planes of their own) or interleaved.
+QByteArray variant(const char* source, Picture picture, bool planarChroma);
 
 } // namespace PreviewShaderSource
