@@ -151,22 +151,28 @@ Footprint footprint(const ViewAngles& angles, double aspectRatio, int pointsPerE
     const QPointF corners[] = {
         {0, 0}, {size.width(), 0}, {size.width(), size.height()}, {0, size.height()}};
     double shift = 0;
+    const auto follow = [&](QPointF inView) {
+        const QPointF point = onSource(inView);
+        // Follow the edge across the seam instead of jumping back.
+        if (!result.outline.empty()) {
+            const double previous = result.outline.back().x() - shift;
+            if (point.x() - previous > 0.5)
+                shift -= 1;
+            else if (previous - point.x() > 0.5)
+                shift += 1;
+        }
+        result.outline.push_back({point.x() + shift, point.y()});
+    };
     for (int edge = 0; edge < 4; ++edge) {
         const QPointF from = corners[edge];
         const QPointF to = corners[(edge + 1) % 4];
-        for (int i = 0; i < pointsPerEdge; ++i) {
-            QPointF point = onSource(from + (to - from) * (double(i) / pointsPerEdge));
-            // Follow the edge across the seam instead of jumping back.
-            if (!result.outline.empty()) {
-                const double previous = result.outline.back().x() - shift;
-                if (point.x() - previous > 0.5)
-                    shift -= 1;
-                else if (previous - point.x() > 0.5)
-                    shift += 1;
-            }
-            result.outline.push_back({point.x() + shift, point.y()});
-        }
+        for (int i = 0; i < pointsPerEdge; ++i)
+            follow(from + (to - from) * (double(i) / pointsPerEdge));
     }
+    // Back at the first corner: where it started, or one whole turn along when the outline went
+    // round a pole, so that the last stretch of the edge is drawn too and the copies either side
+    // of the seam meet without a gap.
+    follow(corners[0]);
     result.centre = onSource({size.width() / 2, size.height() / 2});
     result.region = result.outline;
     // Once round, an outline that has gone all the way round the sphere holds a pole.

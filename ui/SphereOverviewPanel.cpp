@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -99,13 +100,22 @@ void SphereOverviewPanel::paintOverlay(QPainter& painter, QSizeF size) const {
         fill.setAlphaF(0.18f);
         // Drawn three times: what leaves one side of the seam comes in at the other.
         // Copies wholly outside the strip are left out: antialiased filling costs even there.
+        // The copies are filled as one path: where two meet (a footprint around a pole), each
+        // filled alone would leave its antialiased edge, a lighter line through the fill.
         const QRectF strip(QPointF(), size);
+        QPainterPath regions;
+        regions.setFillRule(Qt::WindingFill);
+        std::vector<double> shown;
         for (double shift : {-1.0, 0.0, 1.0}) {
             const QPainterPath region = pathOf(footprint.region, size, shift);
-            if (!region.boundingRect().adjusted(-2, -2, 2, 2).intersects(strip))
-                continue;
-            painter.fillPath(region, fill);
-            painter.setPen(QPen(color, 2));
+            if (region.boundingRect().adjusted(-2, -2, 2, 2).intersects(strip)) {
+                regions.addPath(region);
+                shown.push_back(shift);
+            }
+        }
+        painter.fillPath(regions, fill);
+        painter.setPen(QPen(color, 2));
+        for (double shift : shown) {
             QPainterPath outline = pathOf(footprint.outline, size, shift);
             if (footprint.pole == 0)
                 outline.closeSubpath();

@@ -26,6 +26,8 @@ public:
     QWidget* surface() const { return surface_; }
     // The active view whose footprint holds the point (widget coordinates), the first on top.
     std::optional<int> viewAt(QPointF point) const;
+    // The active views' footprints, numbers and colours, as laid over the sphere of `size`.
+    void paintOverlay(QPainter& painter, QSizeF size) const;
 
 signals:
     void dragStarted();
@@ -35,7 +37,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void paintOverlay(QPainter& painter, QSizeF size) const;
     QPointF sourceAt(QPointF point) const;
     void refresh();
 

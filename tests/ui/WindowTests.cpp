@@ -33,6 +33,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -331,6 +332,21 @@ TEST_F(Window, AimingByHandTurnsTheViewUnderThePointerAndUndoTakesAWholeDragBack
         ViewGeometry::sourcePoint(ViewGeometry::toSphere(wing.framing().landscape, held));
     EXPECT_NEAR(landed.x() * strip.width(), pressed.x() + 60, 1.0);
     EXPECT_NEAR(landed.y() * strip.height(), pressed.y() - 20, 1.0);
+
+    // A footprint around a pole is filled evenly, also where its copies either side of the seam
+    // meet.
+    AngleFraming polar = wing.framing();
+    polar.landscape = {-90, 60, 0, 125};
+    wing.setFraming(polar);
+    QImage overlay(960, 240, QImage::Format_ARGB32_Premultiplied);
+    overlay.fill(Qt::transparent);
+    QPainter painter(&overlay);
+    painter.setRenderHint(QPainter::Antialiasing);
+    sphere.paintOverlay(painter, overlay.size());
+    painter.end();
+    ASSERT_NE(qAlpha(overlay.pixel(0, 2)), 0);
+    for (int x = 1; x < overlay.width(); ++x)
+        ASSERT_EQ(overlay.pixel(x, 2), overlay.pixel(0, 2)) << x;
 }
 
 TEST(NumberField, CommitsNumbersInTheUsersLocaleKeepsThemAsTypedAndRevertsTheRest) {
