@@ -32,18 +32,29 @@ OverlayTiles OverlayTiles::split(const QImage& overlay, int tileSide) {
         }
         return first;
     };
-    // Neighbouring tiles alike in a row become one rectangle: fewer triangles to set up.
+    // Neighbouring tiles alike become one rectangle, along a row and then down the rows: fewer
+    // triangles to set up.
+    struct Run {
+        int left, top, right, bottom;
+        std::optional<std::uint32_t> word;
+    };
+    std::vector<Run> runs;
+    std::vector<std::size_t> above, current;
     for (int top = 0; top < height; top += tileSide) {
         const int bottom = std::min(top + tileSide, height);
+        current.clear();
         const auto addRun = [&](int left, int right, std::optional<std::uint32_t> word) {
-            const Tile tile{
-                float(double(left) / width),
-                float(double(top) / height),
-                float(double(right) / width),
-                float(double(bottom) / height),
-                {float(qRed(word.value_or(0)) / 255.0), float(qGreen(word.value_or(0)) / 255.0),
-                 float(qBlue(word.value_or(0)) / 255.0), float(qAlpha(word.value_or(0)) / 255.0)}};
-            (word ? tiles.flat : tiles.textured).push_back(tile);
+            const auto same = std::find_if(above.begin(), above.end(), [&](std::size_t index) {
+                const Run& run = runs[index];
+                return run.left == left && run.right == right && run.word == word;
+            });
+            if (same != above.end()) {
+                runs[*same].bottom = bottom;
+                current.push_back(*same);
+            } else {
+                current.push_back(runs.size());
+                runs.push_back({left, top, right, bottom, word});
+            }
         };
         int runStart = 0;
         std::optional<std::uint32_t> runWord;
@@ -56,6 +67,17 @@ OverlayTiles OverlayTiles::split(const QImage& overlay, int tileSide) {
             runWord = word;
         }
         addRun(runStart, width, runWord);
+        std::swap(above, current);
+    }
+    for (const Run& run : runs) {
+        const std::uint32_t word = run.word.value_or(0);
+        const Tile tile{float(double(run.left) / width),
+                        float(double(run.top) / height),
+                        float(double(run.right) / width),
+                        float(double(run.bottom) / height),
+                        {float(qRed(word) / 255.0), float(qGreen(word) / 255.0),
+                         float(qBlue(word) / 255.0), float(qAlpha(word) / 255.0)}};
+        (run.word ? tiles.flat : tiles.textured).push_back(tile);
     }
     return tiles;
 }
