@@ -226,11 +226,12 @@ void LiveGLRenderer::warmUp(bool wholeSphere) {
     }
     warmingUp_ = true;
     if (wholeSphere) {
-        // Both programs of the overview: where the overlay has detail and where it is flat.
-        QImage detailed(2, 1, QImage::Format_ARGB32_Premultiplied);
+        // Both programs of the overview: where the overlay has detail and where it is flat. Its
+        // sides are not powers of two either, like every real overlay.
+        QImage detailed(3, 3, QImage::Format_ARGB32_Premultiplied);
         detailed.fill(Qt::transparent);
-        detailed.setPixel(0, 0, qRgba(255, 255, 255, 255));
-        drawWholeSphere(warmUpFrame_, QSize(2, 1), detailed);
+        detailed.setPixel(1, 1, qRgba(255, 255, 255, 255));
+        drawWholeSphere(warmUpFrame_, QSize(3, 3), detailed);
         drawWholeSphere(warmUpFrame_, QSize(1, 1));
     } else {
         draw(warmUpFrame_, ViewAngles{0, 0, 0, 90}, QSize(1, 1));
