@@ -50,10 +50,12 @@ ViewAngles toTenths(ViewAngles angles);
 // left/right seam (points past 0 or 1 belong on the other side, so draw each polygon also
 // shifted by ±1), and closed along the top or bottom row when the view contains a pole.
 struct Footprint {
-    std::vector<QPointF> outline; // the picture's edge, in unwrapped source coordinates
-    std::vector<QPointF> region;  // the outline, closed around a pole when it holds one
-    QPointF centre;               // where the picture's centre looks
-    int pole = 0;                 // +1 the north pole inside, −1 the south, 0 neither
+    // The picture's edge, in unwrapped source coordinates, back at its first corner at the end
+    // (one turn along when it goes round a pole).
+    std::vector<QPointF> outline;
+    std::vector<QPointF> region; // the outline, closed around a pole when it holds one
+    QPointF centre;              // where the picture's centre looks
+    int pole = 0;                // +1 the north pole inside, −1 the south, 0 neither
 };
 Footprint footprint(const ViewAngles& angles, double aspectRatio, int pointsPerEdge = 64);
 

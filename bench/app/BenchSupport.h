@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string_view>
-
 // What the window benchmarks share: a watchdog on the main thread, waiting in the event loop,
 // making a large clip, and ffmpeg's own decoding speed for comparison.
 #include <QElapsedTimer>
@@ -14,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace Bench {
