@@ -323,7 +323,7 @@ TEST(Renderer, FramesPreparedOnADecodingThreadAreShownWithoutAnotherUpload) {
         preparer.expect(64, 32, AV_PIX_FMT_YUV420P);
         const VideoFrame pixels = uniform(green, 64, 32);
         std::vector<VideoFrame> alive;
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 3; ++i) {
             alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5)));
             if (i == 0)
                 madeWhenExpected = renderer.texturesMade() - before;
@@ -332,12 +332,12 @@ TEST(Renderer, FramesPreparedOnADecodingThreadAreShownWithoutAnotherUpload) {
         prepared = alive.front();
     });
     decoding.join();
-    EXPECT_GE(madeWhenExpected, 4 * 3);
+    EXPECT_GE(madeWhenExpected, 3 * 3);
     EXPECT_EQ(madeWhilePreparing, 0);
     ASSERT_TRUE(prepared.prepared() && !prepared.plane(0));
     EXPECT_EQ(prepared.width(), 64);
     renderer.showFrame(prepared, 1.5);
-    EXPECT_EQ(renderer.uploadCount(), 4);
+    EXPECT_EQ(renderer.uploadCount(), 3);
     EXPECT_TRUE(near(centre(renderer, renderer.currentFrame()), qRgb(0, 255, 0)));
     // Another renderer has nothing to upload from: the pixels went when the frame was prepared.
     LiveGLRenderer other;
