@@ -3,9 +3,25 @@
 // lies ahead, and offers pictures met on the way so that the previews follow the thumb.
 #include "preview/player/DecodeWorker.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace {
 
 constexpr double decodeOnSeconds = 1.0;
+
+// Emptying the decoder for a key-frame seek makes H.264's free its tables for every picture (some
+// 100 MB at 8K) and make them again. Frames and pictures drawn meanwhile take parts of the holes,
+// so the heap grows by what no longer fits; past this much held free, it goes back to the system.
+constexpr std::size_t spareHeapLimit = std::size_t(64) << 20;
+
+void giveBackSpareHeap() {
+#if defined(__GLIBC__)
+    if (mallinfo2().fordblks > spareHeapLimit)
+        malloc_trim(0);
+#endif
+}
 
 } // namespace
 
@@ -69,8 +85,12 @@ DecodeWorker::Step DecodeWorker::seekFromKeyFrame(std::int64_t targetTs, std::ui
         bool needsEarlierStart = false;
         const Step step =
             decodeTo(targetTs, epoch, scrubbing, seekTs <= startPts_, needsEarlierStart);
-        if (!needsEarlierStart)
+        if (!needsEarlierStart) {
+            // Not while scrubbing: the next target may need the holes at once.
+            if (step == Step::Continue && !scrubbing)
+                giveBackSpareHeap();
             return step;
+        }
         seekTs = std::max(seekTs - stepBack, startPts_);
         stepBack *= 2;
     }
