@@ -18,7 +18,9 @@ std::uint64_t DecodeMailbox::requestSeek(SeekTarget target) {
         epoch = ++epoch_;
         pendingSeek_ = target;
         queue_.clear();
-        provisional_.reset();
+        // A picture on the way, offered only while dragging, stays: it is still the newest on
+        // the way to the thumb, and the next one comes only a provisional interval later. With
+        // targets every few ticks, dropping it left the previews still for twice that interval.
     }
     changed_.notify_all();
     return epoch;
@@ -85,6 +87,8 @@ bool DecodeMailbox::push(QueuedFrame frame, std::uint64_t epoch) {
     if (stop_ || epoch != epoch_)
         return false;
     queue_.push_back(std::move(frame));
+    // A frame that lands is newer than any picture on the way to it.
+    provisional_.reset();
     return true;
 }
 

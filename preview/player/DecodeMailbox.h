@@ -66,7 +66,8 @@ public:
     std::optional<double> runningClockTime() const;
     // While scrubbing nothing is decoded ahead: the decoder stays where the last seek left it.
     bool scrubbing() const;
-    // Replaces the provisional picture, unless the epoch is abandoned.
+    // Replaces the provisional picture, unless the epoch is abandoned. It stays until taken, a
+    // frame is pushed or scrubbing ends: a newer target while scrubbing keeps it.
     void offerProvisional(QueuedFrame frame, std::uint64_t epoch);
     // The demuxer was put back on a key frame: the costly part of a seek.
     void countKeyFrameSeek();
