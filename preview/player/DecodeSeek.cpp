@@ -43,7 +43,10 @@ DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint
     const bool scrubbing = mailbox_->scrubbing();
     // After a read cut short by this seek, only a fresh start from a key frame is sure.
     const bool interrupted = ffmpeg::takeInterruption(format_.get());
-    if (scrubbing && !interrupted && canDecodeOnTo(targetTs)) {
+    // The frames kept while scrubbing outlive the release until the decoder moves on, so that
+    // the seek a drag left waiting decodes on as it would have before the release.
+    const bool keptFrames = recentPts_ != AV_NOPTS_VALUE;
+    if ((scrubbing || keptFrames) && !interrupted && canDecodeOnTo(targetTs)) {
         bool unused = false;
         return decodeTo(targetTs, epoch, true, false, unused);
     }
@@ -60,6 +63,8 @@ bool DecodeWorker::canDecodeOnTo(std::int64_t targetTs) const {
     if (recentPts_ == AV_NOPTS_VALUE || atEnd_)
         return false;
     if (targetTs < recentPts_)
+        return false;
+    if (skippedUpTo_ != AV_NOPTS_VALUE && targetTs <= skippedUpTo_ + 2 * frameDurationTs_)
         return false;
     if (itemSeconds(targetTs) - itemSeconds(recentPts_) <= decodeOnSeconds)
         return true;
@@ -110,6 +115,7 @@ DecodeWorker::Step DecodeWorker::positionAt(std::int64_t seekTs, std::uint64_t e
     draining_ = false;
     atEnd_ = false;
     lastPts_ = AV_NOPTS_VALUE;
+    skippedUpTo_ = AV_NOPTS_VALUE;
     forgetRetainedFrames();
     offerNextAtOnce_ = true;
     return Step::Continue;
@@ -152,6 +158,8 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
                 const bool wellBefore = packet_->pts != AV_NOPTS_VALUE &&
                                         packet_->pts + 2 * frameDurationTs_ < targetTs;
                 video_->skip_frame = wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+                if (wellBefore)
+                    skippedUpTo_ = std::max(skippedUpTo_, packet_->pts);
                 if (result = sendPacket(); result < 0)
                     return fail(ffmpeg::errorText(result));
             }
@@ -266,6 +274,10 @@ void DecodeWorker::forgetRetainedFrames() {
 }
 
 void DecodeWorker::offerProvisional(const AVFrame* frame, std::uint64_t epoch) {
+    // Once the thumb is let go the seek goes on to its exact frame, and a picture on the way would
+    // only be uploaded to be refused: a whole 8K frame's copy each time.
+    if (!mailbox_->scrubbing())
+        return;
     const auto now = DecodeMailbox::Clock::now();
     if (!offerNextAtOnce_ && now - lastOffer_ < provisionalInterval)
         return;

@@ -62,7 +62,7 @@ void DecodeWorker::run() {
     for (;;) {
         const bool wantsRoom = !atEnd_ && !failed_;
         const DecodeMailbox::Work work = mailbox_->waitForWork(wantsRoom);
-        if (!mailbox_->scrubbing())
+        if (!mailbox_->scrubbing() && !work.seek)
             forgetRetainedFrames();
         if (work.stop)
             return;

@@ -94,14 +94,18 @@ private:
     double frameDuration_ = 1.0 / 30.0;
     double expectedEnd_ = 0;
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
-    // While scrubbing: the last frame the decoder gave out and the last one a seek landed on, so
-    // that a target between or just after them needs no seek at all. The one landed on is kept as
+    // While scrubbing, and after it until the decoder moves on: the last frame the decoder gave
+    // out and the last one a seek landed on, so that a target between or just after them needs
+    // no seek at all. The one landed on is kept as
     // it went to the display (in its textures, when the display prepared it), so that it holds
     // none of the decoder's buffers.
     ffmpeg::Frame recent_;
     std::int64_t recentPts_ = AV_NOPTS_VALUE;
     VideoFrame answer_;
     std::int64_t answerPts_ = AV_NOPTS_VALUE;
+    // The latest packet since the last key-frame jump that the decoder was allowed to skip (it
+    // lay well before the target then); decoding on to a target near it could miss its frame.
+    std::int64_t skippedUpTo_ = AV_NOPTS_VALUE;
     // The first picture after a jump to a key frame is offered at once, then at most every
     // provisionalInterval.
     bool offerNextAtOnce_ = false;
