@@ -343,12 +343,14 @@ void open(FFmpegPlayer& player, const QString& file) {
 }
 
 // The index of the frame copied at the target as the seek finishes; -2 when it did not finish.
-int seekAndRead(FFmpegPlayer& player, MediaTime target) {
+int seekAndRead(FFmpegPlayer& player, MediaTime target, const std::function<void()>& then = {}) {
     auto index = std::make_shared<std::optional<int>>();
     player.seek(target, [index, &player, target](bool finished) {
         const auto frame = finished ? player.copyFrame(target) : std::nullopt;
         *index = frame ? Clips::indexOf(frame->pixels) : -2;
     });
+    if (then)
+        then();
     return Waiting::until([&] { return index->has_value(); }, 15s) ? **index : -2;
 }
 
@@ -442,7 +444,13 @@ TEST(FFmpegPlayer, ScrubbingOnwardsDecodesOnWhereItIsAndOffersPicturesOnTheWay) 
     }
     EXPECT_EQ(seekAndRead(player, at(190)), 190);
     EXPECT_EQ(player.keyFrameSeekCount(), seeks + 2);
-    player.setScrubbing(false);
+    // Let go while the last target waits behind a seek under way: it decodes on from there too.
+    player.seek(at(100), [](bool) {});
+    spin.restart();
+    while (player.keyFrameSeekCount() == seeks + 2 && spin.elapsed() < 5000) {
+    }
+    EXPECT_EQ(seekAndRead(player, at(105), [&] { player.setScrubbing(false); }), 105);
+    EXPECT_EQ(player.keyFrameSeekCount(), seeks + 3);
     EXPECT_EQ(seekAndRead(player, at(201)), 201);
     EXPECT_FALSE(player.takeProvisionalFrame()) << "none offered outside a drag";
 }
