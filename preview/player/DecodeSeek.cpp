@@ -10,6 +10,10 @@
 namespace {
 
 constexpr double decodeOnSeconds = 1.0;
+// While dragging, the next target may come back this far from the one being decoded to: frames
+// this near a target are decoded even when nothing refers to them, so that decoding on can serve
+// the next target instead of going back to the key frame for a frame skipped on the way.
+constexpr double draggedBackSeconds = 0.5;
 
 // Emptying the decoder for a key-frame seek makes H.264's free its tables for every picture (some
 // 100 MB at 8K) and make them again. Frames and pictures drawn meanwhile take parts of the holes,
@@ -155,8 +159,14 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
             } else if (result < 0) {
                 return readFailure(result, epoch);
             } else {
-                const bool wellBefore = packet_->pts != AV_NOPTS_VALUE &&
-                                        packet_->pts + 2 * frameDurationTs_ < targetTs;
+                const std::int64_t near =
+                    mailbox_->scrubbing()
+                        ? std::max(2 * frameDurationTs_,
+                                   av_rescale_q(std::llround(draggedBackSeconds * 1000),
+                                                AVRational{1, 1000}, stream_->time_base))
+                        : 2 * frameDurationTs_;
+                const bool wellBefore =
+                    packet_->pts != AV_NOPTS_VALUE && packet_->pts + near < targetTs;
                 video_->skip_frame = wellBefore ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
                 if (wellBefore)
                     skippedUpTo_ = std::max(skippedUpTo_, packet_->pts);
