@@ -3,6 +3,9 @@
 // lies ahead, and offers pictures met on the way so that the previews follow the thumb.
 #include "preview/player/DecodeWorker.h"
 
+#include <algorithm>
+#include <cmath>
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif

@@ -96,9 +96,8 @@ private:
     std::int64_t lastPts_ = AV_NOPTS_VALUE;
     // While scrubbing, and after it until the decoder moves on: the last frame the decoder gave
     // out and the last one a seek landed on, so that a target between or just after them needs
-    // no seek at all. The one landed on is kept as
-    // it went to the display (in its textures, when the display prepared it), so that it holds
-    // none of the decoder's buffers.
+    // no seek at all. The one landed on is kept as it went to the display (in its textures, when
+    // the display prepared it), so that it holds none of the decoder's buffers.
     ffmpeg::Frame recent_;
     std::int64_t recentPts_ = AV_NOPTS_VALUE;
     VideoFrame answer_;
