@@ -50,10 +50,9 @@ DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint
     const bool scrubbing = mailbox_->scrubbing();
     // After a read cut short by this seek, only a fresh start from a key frame is sure.
     const bool interrupted = ffmpeg::takeInterruption(format_.get());
-    // The frames kept while scrubbing outlive the release until the decoder moves on, so that
-    // the seek a drag left waiting decodes on as it would have before the release.
-    const bool keptFrames = recentPts_ != AV_NOPTS_VALUE;
-    if ((scrubbing || keptFrames) && !interrupted && canDecodeOnTo(targetTs)) {
+    // Only frames kept while scrubbing let the decoder decode on; they outlive the release until
+    // the decoder moves on, so that the seek a drag left waiting decodes on after it too.
+    if (!interrupted && canDecodeOnTo(targetTs)) {
         bool unused = false;
         return decodeTo(targetTs, epoch, true, false, unused);
     }
