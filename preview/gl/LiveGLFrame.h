@@ -31,9 +31,8 @@ public:
     AVPixelFormat pixelFormat() const { return pixelFormat_; }
     const YCbCrConversion& conversion() const { return conversion_; }
 
-    // Luma, then either interleaved chroma or Cb and Cr.
+    // Luma, then Cb and Cr interleaved.
     const std::vector<Plane>& planes() const { return planes_; }
-    bool hasPlanarChroma() const { return planes_.size() == 3; }
     // Signalled once the upload is complete; a drawing context waits on it before sampling.
     GLsync uploadFence() const { return uploadFence_; }
 

@@ -72,19 +72,15 @@ LiveGLRenderer::~LiveGLRenderer() {
 void LiveGLRenderer::buildPrograms() {
     using PreviewShaderSource::Picture;
     for (Picture picture : {Picture::view, Picture::sphere, Picture::overlaidSphere})
-        for (bool planarChroma : {false, true})
-            programs_[int(picture)][planarChroma] = buildProgram(picture, planarChroma);
+        programs_[int(picture)] = buildProgram(picture);
 }
 
-LiveGLRenderer::Program LiveGLRenderer::buildProgram(PreviewShaderSource::Picture picture,
-                                                     bool planarChroma) {
+LiveGLRenderer::Program LiveGLRenderer::buildProgram(PreviewShaderSource::Picture picture) {
     Program made{std::make_unique<QOpenGLShaderProgram>()};
     QOpenGLShaderProgram& program = *made.program;
     using namespace PreviewShaderSource;
-    if (!program.addShaderFromSourceCode(QOpenGLShader::Vertex,
-                                         variant(vertex, picture, planarChroma)) ||
-        !program.addShaderFromSourceCode(QOpenGLShader::Fragment,
-                                         variant(fragment, picture, planarChroma)) ||
+    if (!program.addShaderFromSourceCode(QOpenGLShader::Vertex, variant(vertex, picture)) ||
+        !program.addShaderFromSourceCode(QOpenGLShader::Fragment, variant(fragment, picture)) ||
         !program.link()) {
         const QString log = program.log().trimmed();
         throw PreviewError(log.isEmpty() ? QStringLiteral("The preview shader could not be built.")
@@ -98,7 +94,6 @@ LiveGLRenderer::Program LiveGLRenderer::buildProgram(PreviewShaderSource::Pictur
     program.bind();
     program.setUniformValue("lumaPlane", lumaUnit);
     program.setUniformValue("chromaPlane", chromaUnit);
-    program.setUniformValue("crPlane", crUnit);
     program.setUniformValue("overlayPlane", overlayUnit);
     program.release();
     return made;
@@ -273,7 +268,7 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
     const PreviewUniforms uniforms = view.value_or(PreviewUniforms{});
     const YCbCrConversion& conversion = frame->conversion();
     const auto use = [&](PreviewShaderSource::Picture picture) {
-        const Program& program = programs_[int(picture)][frame->hasPlanarChroma()];
+        const Program& program = programs_[int(picture)];
         program.program->bind();
         gl->glUniform4fv(program.rotationFov, 1, uniforms.rotationFov.data());
         gl->glUniform2fv(program.aspect, 1, uniforms.aspect.data());
@@ -282,11 +277,10 @@ void LiveGLRenderer::drawPass(const std::shared_ptr<const LiveGLFrame>& frame, Q
     };
 
     const std::vector<LiveGLFrame::Plane>& planes = frame->planes();
-    // Interleaved chroma is bound to the Cr unit too, so that no unit is left without a texture.
-    const std::array<GLuint, 4> textures = {planes[0].texture, planes[1].texture,
-                                            planes[planes.size() - 1].texture, overlay_.texture()};
-    const std::array<int, 4> units = {PreviewShaderSource::lumaUnit,
-                                      PreviewShaderSource::chromaUnit, PreviewShaderSource::crUnit,
+    const std::array<GLuint, 3> textures = {planes[0].texture, planes[1].texture,
+                                            overlay_.texture()};
+    const std::array<int, 3> units = {PreviewShaderSource::lumaUnit,
+                                      PreviewShaderSource::chromaUnit,
                                       PreviewShaderSource::overlayUnit};
     for (std::size_t i = 0; i < textures.size(); ++i) {
         gl->glActiveTexture(GL_TEXTURE0 + GLenum(units[i]));

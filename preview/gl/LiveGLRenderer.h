@@ -97,14 +97,14 @@ private:
     };
 
     void buildPrograms();
-    Program buildProgram(PreviewShaderSource::Picture picture, bool planarChroma);
+    Program buildProgram(PreviewShaderSource::Picture picture);
     void buildSampler();
     QOpenGLVertexArrayObject* vertexArrayFor(QOpenGLContext* context);
     void retireFinishedDraws(bool waitForAll);
 
     std::shared_ptr<GLUploadContext> upload_;
     // By [picture][planar chroma].
-    std::array<std::array<Program, 2>, PreviewShaderSource::pictureKinds> programs_;
+    std::array<Program, PreviewShaderSource::pictureKinds> programs_;
     GLuint sampler_ = 0;
     GLuint nearestSampler_ = 0;
     // One overlay at a time; an empty image is one transparent texel.

@@ -60,8 +60,8 @@ void main() {
 // Final Cut Pro's Normal 360° mapping from a point of the view to the equirectangular source,
 // then Y'CbCr to R'G'B' while sampling. The source is sampled with a sampler that repeats across
 // longitude (the ±180° seam blends both edges) and clamps at the poles. Compiled once per kind of
-// chroma and of picture (see `variant`): software renderers run every side of a branch, even one
-// on a uniform, so each variant holds only its own work.
+// picture (see `variant`): software renderers run every side of a branch, even one on a uniform,
+// so each variant holds only its own work.
 const char* const fragment = R"glsl(
 struct Uniforms {
     vec4 rotationFov;  // -pan, tilt, roll (radians), half width on the projection plane
@@ -71,8 +71,7 @@ struct Uniforms {
 uniform Uniforms uniforms;
 
 uniform sampler2D lumaPlane;
-uniform sampler2D chromaPlane;  // Cb and Cr interleaved, or Cb alone when planar
-uniform sampler2D crPlane;      // Cr when the chroma is planar
+uniform sampler2D chromaPlane;  // Cb and Cr interleaved
 uniform mat3 yCbCrMatrix;
 uniform vec3 yCbCrOffset;
 
@@ -94,11 +93,7 @@ out vec4 fragmentColor;
 // llvmpipe does some 10 % faster.
 vec3 sampleSource(vec2 coordinates) {
     float luma = texture(lumaPlane, coordinates).r;
-#if PLANAR_CHROMA
-    vec2 chroma = vec2(texture(chromaPlane, coordinates).r, texture(crPlane, coordinates).r);
-#else
     vec2 chroma = texture(chromaPlane, coordinates).rg;
-#endif
     return yCbCrMatrix * vec3(luma, chroma) + yCbCrOffset;
 }
 
@@ -121,11 +116,7 @@ vec4 overlaid(vec3 picture, vec2 uv) {
 #else
 vec3 sampleSource(vec2 coordinates) {
     float luma = texture(lumaPlane, coordinates).r;
-#if PLANAR_CHROMA
-    vec2 chroma = vec2(texture(chromaPlane, coordinates).r, texture(crPlane, coordinates).r);
-#else
     vec2 chroma = texture(chromaPlane, coordinates).rg;
-#endif
     return yCbCrMatrix * vec3(luma, chroma) + yCbCrOffset;
 }
 
@@ -174,11 +165,10 @@ void main() {
 }
 )glsl";
 
-QByteArray variant(const char* source, Picture picture, bool planarChroma) {
+QByteArray variant(const char* source, Picture picture) {
     return QByteArrayLiteral("#version 330 core\n#define WHOLE_SPHERE ") +
            (picture == Picture::view ? "0" : "1") + "\n#define OVERLAID " +
-           (picture == Picture::overlaidSphere ? "1" : "0") + "\n#define PLANAR_CHROMA " +
-           (planarChroma ? "1" : "0") + "\n" + source;
+           (picture == Picture::overlaidSphere ? "1" : "0") + "\n" + source;
 }
 
 } // namespace PreviewShaderSource

@@ -8,8 +8,7 @@ namespace PreviewShaderSource {
 // Sampler units the renderer binds a frame's planes to.
 inline constexpr int lumaUnit = 0;
 inline constexpr int chromaUnit = 1;
-inline constexpr int crUnit = 2;
-inline constexpr int overlayUnit = 3;
+inline constexpr int overlayUnit = 2;
 
 // Sources without their version line; `variant` completes them.
 extern const char* const vertex;
@@ -23,7 +22,7 @@ enum class Picture { view, sphere, overlaidSphere };
 inline constexpr int pictureKinds = 3;
 
 // A shader source for a view, the whole source picture, or the whole source picture with an
-// overlay laid over it, from planar chroma (Cb and Cr in planes of their own) or interleaved.
-QByteArray variant(const char* source, Picture picture, bool planarChroma);
+// overlay laid over it.
+QByteArray variant(const char* source, Picture picture);
 
 } // namespace PreviewShaderSource
