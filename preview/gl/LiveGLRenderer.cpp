@@ -23,9 +23,8 @@ namespace {
 constexpr std::size_t maximumDrawsInFlight = 32;
 constexpr GLuint64 oneSecond = 1'000'000'000;
 // While playing: the player's queue (two) and the one shown. The next frame comes as one leaves
-// the queue for the screen, and the frame shown before goes once its draws finish; an upload in
-// between waits that moment for its textures rather than make a fourth frame's, which would
-// hold its memory for good.
+// the queue for the screen, and the frame shown before goes once its draws finish; a texture
+// wanted in between is made then. A fourth frame reserved would hold its memory for good.
 constexpr int framesAliveAtOnce = 3;
 
 QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
