@@ -134,7 +134,8 @@ TEST_F(Cli, UsageErrorsExitTwoAndHelpExitsZero) {
 TEST_F(Cli, RenderWritesWholePicturesAndNeverOverTheSource) {
     // Mesa unloads its driver with the last context, and its process-long allocations then show up
     // as leaks of an unknown module that no suppression can name; the GL tests check the renderer.
-    const QString render = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 \"$CLI\" render \"$CLIP\" ";
+    const QString renderAny = "ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 \"$CLI\" render ";
+    const QString render = renderAny + "\"$CLIP\" ";
     const QString png = dir.filePath("f.png");
     const Outcome drawn = sh(render + "--time 0.5 --output \"$DIR/f.png\" --size 180x320 "
                                       "--view Back:180:0:0:90");
@@ -188,8 +189,7 @@ TEST_F(Cli, RenderWritesWholePicturesAndNeverOverTheSource) {
     EXPECT_EQ(QDir(dir.path()).entryList({".Tessaly-*"}, QDir::Files | QDir::Hidden),
               QStringList());
 
-    const Outcome missing =
-        sh("\"$CLI\" render \"$DIR/none.mp4\" --time 0 --output \"$DIR/n.png\"");
+    const Outcome missing = sh(renderAny + "\"$DIR/none.mp4\" --time 0 --output \"$DIR/n.png\"");
     EXPECT_EQ(missing.err,
               "The file “none.mp4” couldn’t be opened because there is no such file.\n");
     const Outcome headless = sh("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + render +
