@@ -73,7 +73,7 @@ void interleave(const std::uint8_t* cb, int cbLineSize, const std::uint8_t* cr, 
 }
 
 void fill(GLUploadContext& context, QOpenGLFunctions_3_3_Core& gl, const VideoFrame& pixels,
-          const std::vector<PlaneLayout>& layouts, LiveGLFrame& frame) {
+          const std::vector<PlaneLayout>& layouts, LiveGLFrame& frame, bool mayWaitForTextures) {
     const std::vector<GLUploadContext::TextureShape> shapes =
         FrameUpload::textureShapes(pixels.pixelFormat(), pixels.width(), pixels.height());
     context.keepOnlyShapes(shapes);
@@ -100,7 +100,7 @@ void fill(GLUploadContext& context, QOpenGLFunctions_3_3_Core& gl, const VideoFr
         if (!data || !fits(lineSize) || (separateCr && (!cr || !fits(crLineSize)))) {
             throwShareFailure(AVERROR(EINVAL));
         }
-        const GLuint texture = context.takeTexture(gl, shape);
+        const GLuint texture = context.takeTexture(gl, shape, mayWaitForTextures);
         if (texture == 0) {
             throwShareFailure(int(gl.glGetError()));
         }
@@ -155,7 +155,8 @@ std::vector<GLUploadContext::TextureShape> textureShapes(AVPixelFormat format, i
 }
 
 std::shared_ptr<const LiveGLFrame> upload(const std::shared_ptr<GLUploadContext>& context,
-                                          const VideoFrame& pixels, double time) {
+                                          const VideoFrame& pixels, double time,
+                                          bool mayWaitForTextures) {
     const std::vector<PlaneLayout> layouts = planeLayouts(pixels.pixelFormat());
     const std::optional<YCbCrConversion> conversion =
         YCbCrConversion::forFrame(pixels.pixelFormat(), pixels.colorMatrix(), pixels.colorRange(),
@@ -167,8 +168,9 @@ std::shared_ptr<const LiveGLFrame> upload(const std::shared_ptr<GLUploadContext>
     // Made before the upload so that textures taken for a failed upload go back to the pool.
     auto frame = std::make_shared<LiveGLFrame>(
         context, time, QSize(pixels.width(), pixels.height()), pixels.pixelFormat(), *conversion);
-    const bool ran = context->run(
-        [&](QOpenGLFunctions_3_3_Core& gl) { fill(*context, gl, pixels, layouts, *frame); });
+    const bool ran = context->run([&](QOpenGLFunctions_3_3_Core& gl) {
+        fill(*context, gl, pixels, layouts, *frame, mayWaitForTextures);
+    });
     if (!ran) {
         throwShareFailure(0);
     }

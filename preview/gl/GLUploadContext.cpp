@@ -140,18 +140,43 @@ bool GLUploadContext::run(const Job& job) {
     return true;
 }
 
-GLuint GLUploadContext::takeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape) {
+GLuint GLUploadContext::takeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape,
+                                    bool mayWait) {
     {
-        std::lock_guard lock(poolMutex_);
-        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
-            if (it->shape == shape) {
-                const GLuint name = it->name;
-                idle_.erase(it);
-                return name;
-            }
+        std::unique_lock lock(poolMutex_);
+        ShapeAccount& account = accountFor(shape);
+        if (mayWait && !hasIdle(shape) && account.reserved > 0 &&
+            account.taken >= account.reserved) {
+            recycled_.wait_for(lock, longestWaitForTexture_, [&] { return hasIdle(shape); });
+        }
+        const auto idle = std::find_if(idle_.begin(), idle_.end(), [&](const IdleTexture& texture) {
+            return texture.shape == shape;
+        });
+        if (idle != idle_.end()) {
+            const GLuint name = idle->name;
+            idle_.erase(idle);
+            ++accountFor(shape).taken;
+            return name;
         }
     }
-    return makeTexture(gl, shape);
+    const GLuint made = makeTexture(gl, shape);
+    if (made != 0) {
+        std::lock_guard lock(poolMutex_);
+        ++accountFor(shape).taken;
+    }
+    return made;
+}
+
+GLUploadContext::ShapeAccount& GLUploadContext::accountFor(const TextureShape& shape) {
+    const auto found =
+        std::find_if(accounts_.begin(), accounts_.end(),
+                     [&](const ShapeAccount& account) { return account.shape == shape; });
+    return found != accounts_.end() ? *found : accounts_.emplace_back(ShapeAccount{shape});
+}
+
+bool GLUploadContext::hasIdle(const TextureShape& shape) const {
+    return std::any_of(idle_.begin(), idle_.end(),
+                       [&](const IdleTexture& texture) { return texture.shape == shape; });
 }
 
 GLuint GLUploadContext::makeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape) {
@@ -182,6 +207,18 @@ GLuint GLUploadContext::makeTexture(QOpenGLFunctions_3_3_Core& gl, const Texture
 void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frames) {
     if (!uploadThread_) {
         return;
+    }
+    {
+        std::lock_guard lock(poolMutex_);
+        for (ShapeAccount& account : accounts_) {
+            account.reserved = 0;
+        }
+        for (const TextureShape& shape : shapes) {
+            accountFor(shape).reserved += frames;
+        }
+        std::erase_if(accounts_, [](const ShapeAccount& account) {
+            return account.reserved == 0 && account.taken == 0;
+        });
     }
     // Making a texture clears its memory (tens of milliseconds at 6K), and without immutable
     // storage holds the renderer's lock on the whole share group meanwhile, which every draw
@@ -215,7 +252,8 @@ void GLUploadContext::reserve(const std::vector<TextureShape>& shapes, int frame
                 if (texture == 0) {
                     return;
                 }
-                recycleTexture(shape, texture);
+                std::lock_guard lock(poolMutex_);
+                keepIdle(shape, texture);
             }
         }
     });
@@ -225,7 +263,16 @@ void GLUploadContext::recycleTexture(const TextureShape& shape, GLuint texture) 
     if (texture == 0) {
         return;
     }
-    std::lock_guard lock(poolMutex_);
+    {
+        std::lock_guard lock(poolMutex_);
+        ShapeAccount& account = accountFor(shape);
+        --account.taken;
+        keepIdle(shape, texture);
+    }
+    recycled_.notify_all();
+}
+
+void GLUploadContext::keepIdle(const TextureShape& shape, GLuint texture) {
     if (idle_.size() < maximumIdleTextures) {
         idle_.push_back({shape, texture});
     } else {

@@ -5,6 +5,8 @@
 #include <QtGui/qopengl.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -72,8 +74,12 @@ public:
     // Nothing happens without an upload thread.
     void reserve(const std::vector<TextureShape>& shapes, int frames);
     // Within a job: a texture of that shape (its contents undefined), reused when one is idle,
-    // else new; 0 on failure.
-    GLuint takeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape);
+    // else new; 0 on failure. With `mayWait`, when the reserved frames' textures of that shape
+    // are all in use, waits a little for one to come back before making another.
+    GLuint takeTexture(QOpenGLFunctions_3_3_Core& gl, const TextureShape& shape,
+                       bool mayWait = false);
+    // Before any upload: how long takeTexture() may wait.
+    void setLongestWaitForTexture(std::chrono::milliseconds wait) { longestWaitForTexture_ = wait; }
     // From any thread: hands back a texture nobody reads any more, and a sync object to delete.
     // Nothing is called on OpenGL here; the work happens at the next collectGarbage().
     void recycleTexture(const TextureShape& shape, GLuint texture);
@@ -98,11 +104,27 @@ private:
         TextureShape shape;
         GLuint name;
     };
+    // Textures of one shape: how many reserve() asked for and how many are taken now.
+    struct ShapeAccount {
+        TextureShape shape;
+        std::ptrdiff_t reserved = 0;
+        std::ptrdiff_t taken = 0;
+    };
+    // With poolMutex_ held.
+    ShapeAccount& accountFor(const TextureShape& shape);
+    bool hasIdle(const TextureShape& shape) const;
+    void keepIdle(const TextureShape& shape, GLuint texture);
     std::unique_ptr<QOffscreenSurface> surface_;
     std::unique_ptr<QOpenGLContext> context_;
     std::unique_ptr<UploadThread> uploadThread_;
     std::mutex poolMutex_;
     std::vector<IdleTexture> idle_;
+    std::vector<ShapeAccount> accounts_;
+    std::condition_variable recycled_;
+    // The frame shown before goes back once the window has drawn the next, a few milliseconds
+    // after the decoder was let on; a plane made meanwhile would hold 16 MB (6K) to 30 MB (8K)
+    // for good.
+    std::chrono::milliseconds longestWaitForTexture_{40};
     std::vector<GLuint> texturesToDelete_;
     std::vector<GLsync> syncsToDelete_;
     std::atomic<std::int64_t> uploadCount_{0};

@@ -23,8 +23,10 @@ namespace {
 constexpr std::size_t maximumDrawsInFlight = 32;
 constexpr GLuint64 oneSecond = 1'000'000'000;
 // While playing: the player's queue (two) and the one shown. The next frame comes as one leaves
-// the queue for the screen, and the frame shown before goes once its draws finish; a texture
-// wanted in between is made then. A fourth frame reserved would hold its memory for good.
+// the queue for the screen, and the frame shown before goes once its draws finish; an upload in
+// between waits that moment for its textures rather than make a fourth frame's, which would
+// hold its memory for good. Not while seeking or scrubbing: the window lets go of the frame it
+// showed only as it draws the next, which is then the very frame being uploaded.
 constexpr int framesAliveAtOnce = 3;
 
 QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
@@ -156,14 +158,14 @@ FramePreparer LiveGLRenderer::framePreparer() const {
             upload->reserve(FrameUpload::textureShapes(format, width, height), framesAliveAtOnce);
         }
     };
-    preparer.prepare = [context](const VideoFrame& pixels,
-                                 double time) -> std::shared_ptr<const PreparedPicture> {
+    preparer.prepare = [context](const VideoFrame& pixels, double time,
+                                 bool playing) -> std::shared_ptr<const PreparedPicture> {
         const std::shared_ptr<GLUploadContext> upload = context.lock();
         if (!upload) {
             return nullptr;
         }
         try {
-            auto made = FrameUpload::upload(upload, pixels, time);
+            auto made = FrameUpload::upload(upload, pixels, time, playing);
             upload->countUpload();
             return made;
         } catch (const std::exception&) {

@@ -13,6 +13,7 @@
 #include <QSize>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -70,6 +71,10 @@ public:
     std::int64_t uploadCount() const { return upload_->uploadCount(); }
     std::int64_t drawCount() const { return drawCount_; }
     std::int64_t texturesMade() const { return upload_->texturesMade(); }
+    // How long an upload waits for a frame to be let go when the reserved textures are in use.
+    void setLongestWaitForTexture(std::chrono::milliseconds wait) {
+        upload_->setLongestWaitForTexture(wait);
+    }
 
     // The colour of a view with nothing to show.
     static constexpr float emptyGrey = 0.015f;

@@ -48,6 +48,7 @@ DecodeWorker::Step DecodeWorker::seekExactly(const SeekTarget& target, std::uint
         startPts_ + av_rescale_q_rnd(target.value, AVRational{1, target.timescale},
                                      stream_->time_base, AV_ROUND_DOWN);
     const bool scrubbing = mailbox_->scrubbing();
+    nextHeldBack_ = false;
     // After a read cut short by this seek, only a fresh start from a key frame is sure.
     const bool interrupted = ffmpeg::takeInterruption(format_.get());
     // Only frames kept while scrubbing let the decoder decode on; they outlive the release until
@@ -241,6 +242,11 @@ DecodeWorker::Step DecodeWorker::decodeTo(std::int64_t targetTs, std::uint64_t e
 DecodeWorker::Step DecodeWorker::land(AVFrame* answer, AVFrame* next, std::uint64_t epoch,
                                       bool scrubbing) {
     const std::int64_t pts = framePts(answer);
+    // The frame landed on before is replaced; let go of its textures before taking new ones.
+    if (scrubbing) {
+        answer_ = {};
+        answerPts_ = AV_NOPTS_VALUE;
+    }
     const VideoFrame shown = displayed(answer, pts);
     if (shown.isNull()) {
         if (next)
@@ -265,6 +271,11 @@ DecodeWorker::Step DecodeWorker::landOn(const VideoFrame& answer, std::int64_t a
     events_.seekLanded(epoch);
     if (!next)
         return Step::Continue;
+    if (mailbox_->scrubbing() && recent_ && framePts(next) == recentPts_) {
+        av_frame_unref(next);
+        nextHeldBack_ = true;
+        return Step::Continue;
+    }
     return deliver(next, epoch);
 }
 
@@ -279,6 +290,7 @@ void DecodeWorker::retain(ffmpeg::Frame& slot, std::int64_t& slotPts, const AVFr
 }
 
 void DecodeWorker::forgetRetainedFrames() {
+    nextHeldBack_ = false;
     recent_.reset();
     answer_ = {};
     recentPts_ = AV_NOPTS_VALUE;

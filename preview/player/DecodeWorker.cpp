@@ -13,6 +13,8 @@ extern "C" {
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace {
 
 const QString replacedText =
@@ -62,15 +64,18 @@ void DecodeWorker::run() {
     for (;;) {
         const bool wantsRoom = !atEnd_ && !failed_;
         const DecodeMailbox::Work work = mailbox_->waitForWork(wantsRoom);
-        if (!mailbox_->scrubbing() && !work.seek)
-            forgetRetainedFrames();
         if (work.stop)
             return;
         epoch = work.epoch;
         workingEpoch_ = epoch;
-        if (failed_)
+        Step step = Step::Continue;
+        if (!mailbox_->scrubbing() && !work.seek) {
+            if (!failed_)
+                step = deliverHeldBack(epoch);
+            forgetRetainedFrames();
+        }
+        if (failed_ || step != Step::Continue)
             continue;
-        Step step;
         if (work.seek)
             step = seekExactly(*work.seek, epoch);
         else
@@ -223,27 +228,27 @@ VideoFrame DecodeWorker::takeDisplayable(AVFrame* frame) {
     return VideoFrame(out);
 }
 
-VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time) const {
+VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time, bool playing) const {
     if (!prepare_.prepare || pixels.isNull())
         return pixels;
-    std::shared_ptr<const PreparedPicture> picture = prepare_.prepare(pixels, time);
+    std::shared_ptr<const PreparedPicture> picture = prepare_.prepare(pixels, time, playing);
     if (!picture)
         return pixels;
     VideoFrame made = pixels.preparedAs(std::move(picture));
     return made.isNull() ? pixels : made;
 }
 
-DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch) {
+DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch, bool playing) {
     const std::int64_t pts = framePts(frame);
-    const VideoFrame shown = displayed(frame, pts);
+    const VideoFrame shown = displayed(frame, pts, playing);
     if (shown.isNull())
         return fail(unconvertibleText());
     return push(shown, pts, epoch);
 }
 
-VideoFrame DecodeWorker::displayed(AVFrame* frame, std::int64_t pts) {
+VideoFrame DecodeWorker::displayed(AVFrame* frame, std::int64_t pts, bool playing) {
     VideoFrame pixels = takeDisplayable(frame);
-    return pixels.isNull() ? pixels : prepared(std::move(pixels), itemSeconds(pts));
+    return pixels.isNull() ? pixels : prepared(std::move(pixels), itemSeconds(pts), playing);
 }
 
 DecodeWorker::Step DecodeWorker::push(const VideoFrame& shown, std::int64_t pts,
@@ -284,6 +289,16 @@ int DecodeWorker::sendPacket() {
     return sent == AVERROR_INVALIDDATA ? 0 : sent;
 }
 
+// The thumb was let go where a seek had landed, with no seek since: playing goes on from there.
+DecodeWorker::Step DecodeWorker::deliverHeldBack(std::uint64_t epoch) {
+    if (!std::exchange(nextHeldBack_, false) || !recent_)
+        return Step::Continue;
+    ffmpeg::Frame next(av_frame_alloc());
+    if (!next || av_frame_ref(next.get(), recent_.get()) < 0)
+        return fail(ffmpeg::errorText(AVERROR(ENOMEM)));
+    return deliver(next.get(), epoch);
+}
+
 DecodeWorker::Step DecodeWorker::decodeAhead(std::uint64_t epoch) {
     if (QString gone; fileIsGone(gone))
         return fail(gone);
@@ -319,7 +334,8 @@ DecodeWorker::Step DecodeWorker::decodeAhead(std::uint64_t epoch) {
         }
         if (result < 0)
             return fail(ffmpeg::errorText(result));
-        if (const Step step = deliver(frame_.get(), epoch); step != Step::Continue)
+        const bool playing = mailbox_->runningClockTime().has_value();
+        if (const Step step = deliver(frame_.get(), epoch, playing); step != Step::Continue)
             return step;
     }
 }

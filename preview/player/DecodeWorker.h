@@ -59,9 +59,11 @@ private:
     static QString incompleteText();
     static QString unconvertibleText();
     Step decodeAhead(std::uint64_t epoch);
-    Step deliver(AVFrame* frame, std::uint64_t epoch);
+    Step deliverHeldBack(std::uint64_t epoch);
+    // `playing` while the clock runs and the frame is the next one due after those queued.
+    Step deliver(AVFrame* frame, std::uint64_t epoch, bool playing = false);
     // The frame as it goes to the display; null when it could not be converted.
-    VideoFrame displayed(AVFrame* frame, std::int64_t pts);
+    VideoFrame displayed(AVFrame* frame, std::int64_t pts, bool playing = false);
     Step push(const VideoFrame& shown, std::int64_t pts, std::uint64_t epoch);
     Step fail(const QString& message);
     Step readFailure(int result, std::uint64_t epoch);
@@ -73,7 +75,7 @@ private:
     bool fileIsGone(QString& message);
     VideoFrame takeDisplayable(AVFrame* frame);
     // The frame as the display prepared it, or as it is when it could not.
-    VideoFrame prepared(VideoFrame pixels, double time) const;
+    VideoFrame prepared(VideoFrame pixels, double time, bool playing = false) const;
     double itemSeconds(std::int64_t pts) const;
     std::int64_t framePts(const AVFrame* frame);
 
@@ -102,6 +104,10 @@ private:
     std::int64_t recentPts_ = AV_NOPTS_VALUE;
     VideoFrame answer_;
     std::int64_t answerPts_ = AV_NOPTS_VALUE;
+    // The frame after the one landed on while scrubbing, decoded (it is recent_) but not yet
+    // queued: it is wanted only if the thumb is let go there, and queued it would hold a frame's
+    // textures for every target of the drag.
+    bool nextHeldBack_ = false;
     // The latest packet since the last key-frame jump that the decoder was allowed to skip (it
     // lay well before the target then); decoding on to a target near it could miss its frame.
     std::int64_t skippedUpTo_ = AV_NOPTS_VALUE;

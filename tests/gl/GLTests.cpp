@@ -313,40 +313,72 @@ TEST(Renderer, ReusedTexturesNeverShowAnEarlierFrame) {
 }
 
 TEST(Renderer, FramesPreparedOnADecodingThreadAreShownWithoutAnotherUpload) {
+    using namespace std::chrono;
     LiveGLRenderer renderer;
+    // Long enough that a frame let go 15 ms after the wait began is waited for on a busy machine.
+    const milliseconds longestWait(400);
+    renderer.setLongestWaitForTexture(longestWait);
     const FramePreparer preparer = renderer.framePreparer();
     ASSERT_TRUE(preparer.expect && preparer.prepare);
     VideoFrame prepared;
-    std::int64_t madeWhenExpected = 0, madeWhilePreparing = 0;
+    std::int64_t madeWhenExpected = 0, madeWhilePreparing = 0, madeForAFourth = 0, madeForASeek = 0,
+                 madeAfterWaiting = 0;
+    steady_clock::duration seekTook{};
     std::thread decoding([&] {
         // Textures for whole frames (luma, and Cb and Cr in one) are ready before the first one
         // comes.
         const std::int64_t before = renderer.texturesMade();
+        const auto made = [&] { return renderer.texturesMade() - before; };
         preparer.expect(64, 32, AV_PIX_FMT_YUV420P);
         const VideoFrame pixels = uniform(green, 64, 32);
         std::vector<VideoFrame> alive;
         for (int i = 0; i < 3; ++i) {
-            alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5)));
+            alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5, true)));
             if (i == 0)
-                madeWhenExpected = renderer.texturesMade() - before;
+                madeWhenExpected = made();
         }
-        madeWhilePreparing = renderer.texturesMade() - before - madeWhenExpected;
+        madeWhilePreparing = made() - madeWhenExpected;
+        // While playing, with every reserved texture in use, the next frame waits for the one
+        // shown before to be let go rather than make more.
+        VideoFrame shown = std::move(alive[1]);
+        std::thread window([&shown] {
+            std::this_thread::sleep_for(milliseconds(15));
+            shown = VideoFrame();
+        });
+        alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5, true)));
+        window.join();
+        madeForAFourth = made() - madeWhenExpected;
+        // A seek's frame never waits; a playing one makes them after all when none is let go.
+        const auto seekStarted = steady_clock::now();
+        alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5, false)));
+        seekTook = steady_clock::now() - seekStarted;
+        madeForASeek = made() - madeWhenExpected - madeForAFourth;
+        alive.push_back(pixels.preparedAs(preparer.prepare(pixels, 1.5, true)));
+        madeAfterWaiting = made() - madeWhenExpected - madeForAFourth - madeForASeek;
+        // All but the one let go.
+        EXPECT_EQ(std::count_if(alive.begin(), alive.end(),
+                                [](const VideoFrame& frame) { return frame.prepared(); }),
+                  5);
         prepared = alive.front();
     });
     decoding.join();
     EXPECT_GE(madeWhenExpected, 3 * 2);
     EXPECT_EQ(madeWhilePreparing, 0);
+    EXPECT_EQ(madeForAFourth, 0);
+    EXPECT_EQ(madeForASeek, 2);
+    EXPECT_LT(seekTook, longestWait / 2);
+    EXPECT_EQ(madeAfterWaiting, 2);
     ASSERT_TRUE(prepared.prepared() && !prepared.plane(0));
     EXPECT_EQ(prepared.width(), 64);
     renderer.showFrame(prepared, 1.5);
-    EXPECT_EQ(renderer.uploadCount(), 3);
+    EXPECT_EQ(renderer.uploadCount(), 6);
     EXPECT_TRUE(near(centre(renderer, renderer.currentFrame()), qRgb(0, 255, 0)));
     // Another renderer has nothing to upload from: the pixels went when the frame was prepared.
     LiveGLRenderer other;
     EXPECT_THROW(other.showFrame(prepared, 1.5), PreviewError);
     // A decoding thread that outlives its renderer gets nothing prepared, and frames keep pixels.
     FramePreparer orphaned = LiveGLRenderer().framePreparer();
-    EXPECT_EQ(orphaned.prepare(uniform(red), 0), nullptr);
+    EXPECT_EQ(orphaned.prepare(uniform(red), 0, true), nullptr);
 }
 
 TEST(Renderer, ItsContextsAreDestroyedOffTheGuiThreadAndNeverLeftBehind) {
@@ -374,7 +406,7 @@ TEST(Renderer, ItsContextsAreDestroyedOffTheGuiThreadAndNeverLeftBehind) {
         LiveGLRenderer renderer;
         watch(renderer);
         const VideoFrame pixels = uniform(green, 64, 32);
-        prepared = pixels.preparedAs(renderer.framePreparer().prepare(pixels, 0));
+        prepared = pixels.preparedAs(renderer.framePreparer().prepare(pixels, 0, false));
         ASSERT_TRUE(prepared.prepared());
     }
     std::thread([frame = std::move(prepared)]() mutable { frame = {}; }).join();

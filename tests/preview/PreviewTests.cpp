@@ -464,10 +464,13 @@ struct IndexedPicture final : PreparedPicture {
 TEST(FFmpegPlayer, WhileScrubbingTheFrameLandedOnIsKeptAsTheDisplayMadeIt) {
     FFmpegPlayer player;
     auto prepared = std::make_shared<std::atomic<int>>(0);
+    auto preparedPlaying = std::make_shared<std::atomic<int>>(0);
     FramePreparer preparer;
-    preparer.prepare = [prepared](const VideoFrame& pixels,
-                                  double) -> std::shared_ptr<const PreparedPicture> {
+    preparer.prepare = [prepared,
+                        preparedPlaying](const VideoFrame& pixels, double,
+                                         bool playing) -> std::shared_ptr<const PreparedPicture> {
         ++*prepared;
+        *preparedPlaying += playing;
         return std::make_shared<IndexedPicture>(Clips::indexOf(pixels));
     };
     player.setFramePreparer(preparer);
@@ -486,13 +489,33 @@ TEST(FFmpegPlayer, WhileScrubbingTheFrameLandedOnIsKeptAsTheDisplayMadeIt) {
         return Waiting::until([&] { return shown->has_value(); }, 15s) ? **shown : -2;
     };
     ASSERT_EQ(shownAt(30), 30);
-    // The hand comes back within that frame: the picture made when it landed is shown again,
-    // and only the frame after it is made anew. (Kept as the decoded frame, it held one of the
-    // decoder's buffers, a whole picture of memory, for as long as the drag went on.)
+    // The hand comes back within that frame: the picture made when it landed is shown again, and
+    // nothing is made anew: the frame after it waits, decoded, until the thumb is let go there.
+    // (Kept as the decoded frame, the one landed on held one of the decoder's buffers, a whole
+    // picture of memory, for as long as the drag went on.)
     const int before = *prepared;
     ASSERT_EQ(shownAt(30), 30);
-    EXPECT_EQ(*prepared - before, 1);
+    EXPECT_EQ(*prepared - before, 0);
     ASSERT_EQ(shownAt(31), 31);
+    // Let go there, playing goes on from the frame after it.
+    player.setScrubbing(false);
+    const MediaTime after = MediaTime::make(32 * frameTicks + 5, 60000);
+    ASSERT_TRUE(Waiting::until([&] { return player.hasNewFrame(after); }, 15s));
+    const auto next = player.copyFrame(after);
+    const auto* picture =
+        next ? dynamic_cast<const IndexedPicture*>(next->pixels.prepared().get()) : nullptr;
+    EXPECT_EQ(picture ? picture->index : -1, 32);
+    // Only frames that come due while the clock runs may wait for the display to let one go; a
+    // wait for the frame kept for the drag would never end in time.
+    EXPECT_EQ(*preparedPlaying, 0);
+    player.play();
+    // Taking the frames as they come due makes room for more.
+    EXPECT_TRUE(Waiting::until(
+        [&] {
+            player.copyFrame(player.currentTime());
+            return *preparedPlaying > 0;
+        },
+        15s));
 }
 
 TEST(FFmpegPlayer, TenBitHEVCAndFourFourFourH264SeekExactlyAndArriveAsFourTwoZero) {
