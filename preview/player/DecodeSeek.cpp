@@ -94,6 +94,14 @@ DecodeWorker::Step DecodeWorker::seekFromKeyFrame(std::int64_t targetTs, std::ui
     for (;;) {
         if (const Step step = positionAt(seekTs, epoch); step != Step::Continue)
             return step;
+        // The demuxer finds key frames by decoding time, and with pictures reordered the one it
+        // found may be shown after the target: a target just before a key frame, which every
+        // backward drag meets. Decoding it first only to learn that costs a picture or three.
+        if (seekTs > startPts_ && keyFrameShowsAfter(targetTs)) {
+            seekTs = std::max(seekTs - stepBack, startPts_);
+            stepBack *= 2;
+            continue;
+        }
         bool needsEarlierStart = false;
         const Step step =
             decodeTo(targetTs, epoch, scrubbing, seekTs <= startPts_, needsEarlierStart);
@@ -106,6 +114,12 @@ DecodeWorker::Step DecodeWorker::seekFromKeyFrame(std::int64_t targetTs, std::ui
         seekTs = std::max(seekTs - stepBack, startPts_);
         stepBack *= 2;
     }
+}
+
+// With the demuxer just put on a key frame: whether that frame is shown after targetTs.
+bool DecodeWorker::keyFrameShowsAfter(std::int64_t targetTs) {
+    return nextVideoPacket() == 0 && (packet_->flags & AV_PKT_FLAG_KEY) &&
+           packet_->pts != AV_NOPTS_VALUE && packet_->pts > targetTs;
 }
 
 // Puts the demuxer on the key frame at or before seekTs and empties the decoder.

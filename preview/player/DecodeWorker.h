@@ -46,6 +46,7 @@ private:
     Step seekExactly(const SeekTarget& target, std::uint64_t epoch);
     Step seekFromKeyFrame(std::int64_t targetTs, std::uint64_t epoch, bool scrubbing);
     Step positionAt(std::int64_t seekTs, std::uint64_t epoch);
+    bool keyFrameShowsAfter(std::int64_t targetTs);
     Step decodeTo(std::int64_t targetTs, std::uint64_t epoch, bool scrubbing, bool fromStart,
                   bool& needsEarlierStart);
     Step land(AVFrame* answer, AVFrame* next, std::uint64_t epoch, bool scrubbing);
