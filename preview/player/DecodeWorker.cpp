@@ -136,6 +136,7 @@ bool DecodeWorker::open() {
     video_->thread_count = std::max(1, QThread::idealThreadCount());
     video_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     video_->pkt_timebase = stream_->time_base;
+    framePool_.installOn(video_.get());
     if (const int result = avcodec_open2(video_.get(), codec, nullptr); result < 0) {
         fail(ffmpeg::errorText(result));
         return false;

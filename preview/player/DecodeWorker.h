@@ -2,6 +2,7 @@
 
 #include "preview/player/DecodeMailbox.h"
 #include "preview/player/FFmpegHandles.h"
+#include "preview/player/FrameBufferPool.h"
 
 #include <QString>
 
@@ -86,6 +87,8 @@ private:
     FramePreparer prepare_;
 
     ffmpeg::FormatContext format_;
+    // Before the codec, which asks it for buffers until it is freed.
+    FrameBufferPool framePool_;
     ffmpeg::CodecContext video_;
     ffmpeg::Packet packet_;
     ffmpeg::Frame frame_;
