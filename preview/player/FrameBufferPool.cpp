@@ -91,7 +91,7 @@ bool FrameBufferPool::fitTo(AVCodecContext* context, const AVFrame* frame) {
     }
     std::size_t sizes[4] = {};
     const std::ptrdiff_t strides[4] = {linesizes[0], linesizes[1], linesizes[2], linesizes[3]};
-    if (av_image_fill_plane_sizes(sizes, format, height, strides) < 0)
+    if (av_image_fill_plane_sizes(sizes, format, height, strides) < 0 || sizes[0] == 0)
         return false;
     for (int i = 0; i < 4; ++i) {
         linesizes_[std::size_t(i)] = linesizes[i];
