@@ -6,9 +6,9 @@ extern "C" {
 }
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
@@ -17,23 +17,42 @@ constexpr std::size_t hugePage = std::size_t(2) << 20;
 constexpr std::size_t strideAlign = 64;
 
 #ifdef MADV_HUGEPAGE
-void freePlane(void*, std::uint8_t* data) {
-    std::free(data);
+// The mapping's length travels as the buffer's opaque pointer.
+void unmapPlane(void* length, std::uint8_t* data) {
+    munmap(data, reinterpret_cast<std::uintptr_t>(length));
 }
 
+std::uintptr_t roundUp(std::uintptr_t value, std::uintptr_t unit) {
+    return (value + unit - 1) / unit * unit;
+}
+
+// A mapping of its own, which goes back to the system with the plane: in the heap, the range
+// would stay marked for huge pages after it is freed, and whatever small allocation came to live
+// there next would fault in a whole huge page. Fresh pages come zeroed from the system, so nothing
+// is written here.
 AVBufferRef* allocatePlane(std::size_t size) {
     if (size < hugePage)
         return av_buffer_allocz(size);
-    void* data = nullptr;
-    if (posix_memalign(&data, hugePage, size) != 0)
+    const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    void* base =
+        mmap(nullptr, size + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED)
         return nullptr;
-    // Only whole huge pages: the plane's last part stays in small pages rather than take up to a
-    // huge page more for each plane.
+    // Starting on a huge page, so that every whole one in the plane can be one; the plane's last
+    // part stays in small pages rather than take up to a huge page more.
+    const auto start = reinterpret_cast<std::uintptr_t>(base);
+    const std::uintptr_t aligned = roundUp(start, hugePage);
+    const std::uintptr_t end = roundUp(aligned + size, page);
+    if (aligned > start)
+        munmap(base, aligned - start);
+    if (const std::uintptr_t mappedEnd = roundUp(start + size + hugePage, page); mappedEnd > end)
+        munmap(reinterpret_cast<void*>(end), mappedEnd - end);
+    auto* data = reinterpret_cast<std::uint8_t*>(aligned);
     madvise(data, size / hugePage * hugePage, MADV_HUGEPAGE);
     AVBufferRef* buffer =
-        av_buffer_create(static_cast<std::uint8_t*>(data), size, freePlane, nullptr, 0);
+        av_buffer_create(data, size, unmapPlane, reinterpret_cast<void*>(end - aligned), 0);
     if (!buffer)
-        std::free(data);
+        munmap(data, end - aligned);
     return buffer;
 }
 #else
