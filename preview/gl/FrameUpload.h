@@ -17,8 +17,8 @@ std::vector<GLUploadContext::TextureShape> textureShapes(AVPixelFormat format, i
 // Copies the frame's planes into textures of the upload context's pool, on its upload thread,
 // and waits for that; drawing contexts wait on the frame's fence before sampling it. Throws
 // PreviewError with the sentence to show when the frame cannot be shared with the GPU. With
-// `mayWaitForTextures`, used while playing, it first waits a little for a frame to be let go
-// when the reserved frames' textures are all in use.
+// `mayWaitForTextures` (while playing, or when the frame queues behind another) it first waits a
+// little for a frame to be let go when the reserved frames' textures are all in use.
 std::shared_ptr<const LiveGLFrame> upload(const std::shared_ptr<GLUploadContext>& context,
                                           const VideoFrame& pixels, double time,
                                           bool mayWaitForTextures = false);

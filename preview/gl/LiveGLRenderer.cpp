@@ -22,11 +22,11 @@ namespace {
 // context that is never flushed cannot pile up frames.
 constexpr std::size_t maximumDrawsInFlight = 32;
 constexpr GLuint64 oneSecond = 1'000'000'000;
-// While playing: the player's queue (two) and the one shown. The next frame comes as one leaves
-// the queue for the screen, and the frame shown before goes once its draws finish; an upload in
-// between waits that moment for its textures rather than make a fourth frame's, which would
-// hold its memory for good. Not while seeking or scrubbing: the window lets go of the frame it
-// showed only as it draws the next, which is then the very frame being uploaded.
+// The player's queue (two) and the one shown. The next frame comes as one leaves the queue for
+// the screen, and the frame shown before goes once its draws finish; an upload in between (while
+// playing, or behind a frame already queued) waits that moment for its textures rather than make
+// a fourth frame's, which would hold its memory for good. Never for the frame the window is to
+// draw next: it lets go of the frame it showed only as it draws that very frame.
 constexpr int framesAliveAtOnce = 3;
 
 QOpenGLFunctions_3_3_Core* functionsOf(QOpenGLContext* context) {
@@ -159,13 +159,13 @@ FramePreparer LiveGLRenderer::framePreparer() const {
         }
     };
     preparer.prepare = [context](const VideoFrame& pixels, double time,
-                                 bool playing) -> std::shared_ptr<const PreparedPicture> {
+                                 bool mayWait) -> std::shared_ptr<const PreparedPicture> {
         const std::shared_ptr<GLUploadContext> upload = context.lock();
         if (!upload) {
             return nullptr;
         }
         try {
-            auto made = FrameUpload::upload(upload, pixels, time, playing);
+            auto made = FrameUpload::upload(upload, pixels, time, mayWait);
             upload->countUpload();
             return made;
         } catch (const std::exception&) {

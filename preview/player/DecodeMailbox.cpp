@@ -120,6 +120,11 @@ bool DecodeMailbox::scrubbing() const {
     return scrubbing_;
 }
 
+bool DecodeMailbox::holdsFrameAhead() const {
+    std::lock_guard lock(mutex_);
+    return !scrubbing_ && !queue_.empty();
+}
+
 void DecodeMailbox::countKeyFrameSeek() {
     std::lock_guard lock(mutex_);
     ++keyFrameSeeks_;

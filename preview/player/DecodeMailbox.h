@@ -66,6 +66,8 @@ public:
     std::optional<double> runningClockTime() const;
     // While scrubbing nothing is decoded ahead: the decoder stays where the last seek left it.
     bool scrubbing() const;
+    // Whether the display has a frame waiting to be drawn, which it does not need this one for.
+    bool holdsFrameAhead() const;
     // Replaces the provisional picture, unless the epoch is abandoned. It stays until taken, a
     // frame is pushed or scrubbing ends: a newer target while scrubbing keeps it.
     void offerProvisional(QueuedFrame frame, std::uint64_t epoch);

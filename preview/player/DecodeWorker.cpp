@@ -229,10 +229,11 @@ VideoFrame DecodeWorker::takeDisplayable(AVFrame* frame) {
     return VideoFrame(out);
 }
 
-VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time, bool playing) const {
+VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time, bool mayWaitForTextures) const {
     if (!prepare_.prepare || pixels.isNull())
         return pixels;
-    std::shared_ptr<const PreparedPicture> picture = prepare_.prepare(pixels, time, playing);
+    std::shared_ptr<const PreparedPicture> picture =
+        prepare_.prepare(pixels, time, mayWaitForTextures);
     if (!picture)
         return pixels;
     VideoFrame made = pixels.preparedAs(std::move(picture));
@@ -241,15 +242,20 @@ VideoFrame DecodeWorker::prepared(VideoFrame pixels, double time, bool playing) 
 
 DecodeWorker::Step DecodeWorker::deliver(AVFrame* frame, std::uint64_t epoch, bool playing) {
     const std::int64_t pts = framePts(frame);
-    const VideoFrame shown = displayed(frame, pts, playing);
+    // The display lets go of a frame's textures as it draws the next one. With a frame queued
+    // ahead of this one it has that to draw, so a wait for textures ends as soon as it does;
+    // otherwise, unless the clock runs, the next thing it draws is this very frame.
+    const bool mayWait = playing || mailbox_->holdsFrameAhead();
+    const VideoFrame shown = displayed(frame, pts, mayWait);
     if (shown.isNull())
         return fail(unconvertibleText());
     return push(shown, pts, epoch);
 }
 
-VideoFrame DecodeWorker::displayed(AVFrame* frame, std::int64_t pts, bool playing) {
+VideoFrame DecodeWorker::displayed(AVFrame* frame, std::int64_t pts, bool mayWaitForTextures) {
     VideoFrame pixels = takeDisplayable(frame);
-    return pixels.isNull() ? pixels : prepared(std::move(pixels), itemSeconds(pts), playing);
+    return pixels.isNull() ? pixels
+                           : prepared(std::move(pixels), itemSeconds(pts), mayWaitForTextures);
 }
 
 DecodeWorker::Step DecodeWorker::push(const VideoFrame& shown, std::int64_t pts,

@@ -65,7 +65,7 @@ private:
     // `playing` while the clock runs and the frame is the next one due after those queued.
     Step deliver(AVFrame* frame, std::uint64_t epoch, bool playing = false);
     // The frame as it goes to the display; null when it could not be converted.
-    VideoFrame displayed(AVFrame* frame, std::int64_t pts, bool playing = false);
+    VideoFrame displayed(AVFrame* frame, std::int64_t pts, bool mayWaitForTextures = false);
     Step push(const VideoFrame& shown, std::int64_t pts, std::uint64_t epoch);
     Step fail(const QString& message);
     Step readFailure(int result, std::uint64_t epoch);
@@ -77,7 +77,7 @@ private:
     bool fileIsGone(QString& message);
     VideoFrame takeDisplayable(AVFrame* frame);
     // The frame as the display prepared it, or as it is when it could not.
-    VideoFrame prepared(VideoFrame pixels, double time, bool playing = false) const;
+    VideoFrame prepared(VideoFrame pixels, double time, bool mayWaitForTextures = false) const;
     double itemSeconds(std::int64_t pts) const;
     std::int64_t framePts(const AVFrame* frame);
 

@@ -58,10 +58,11 @@ struct FramePreparer {
     // Once the decoder is open, with the size and pixel format of the frames it will deliver, so
     // that the display can get ready for them while the first one decodes. Must not block.
     std::function<void(int width, int height, AVPixelFormat format)> expect;
-    // With each frame about to be queued, the item time it shows at, and whether the clock runs
-    // (the display is then about to let go of a frame, which it may wait for); null when it could
-    // not prepare it (the display then works from the pixels itself).
+    // With each frame about to be queued, the item time it shows at, and whether it may wait for
+    // the display to let go of a frame: while the clock runs, or when another frame is queued
+    // ahead of it, the display is about to. Null when it could not prepare it (the display then
+    // works from the pixels itself).
     std::function<std::shared_ptr<const PreparedPicture>(const VideoFrame& pixels, double time,
-                                                         bool playing)>
+                                                         bool mayWaitForTextures)>
         prepare;
 };

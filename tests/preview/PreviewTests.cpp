@@ -18,6 +18,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <map>
+#include <mutex>
 #include <random>
 
 namespace {
@@ -464,14 +466,28 @@ struct IndexedPicture final : PreparedPicture {
 TEST(FFmpegPlayer, WhileScrubbingTheFrameLandedOnIsKeptAsTheDisplayMadeIt) {
     FFmpegPlayer player;
     auto prepared = std::make_shared<std::atomic<int>>(0);
-    auto preparedPlaying = std::make_shared<std::atomic<int>>(0);
+    // For each frame, whether its upload was allowed to wait for the display to let one go.
+    struct Waits {
+        std::mutex mutex;
+        std::map<int, bool> byIndex;
+        bool of(int index) {
+            std::lock_guard lock(mutex);
+            return byIndex.contains(index) && byIndex[index];
+        }
+        bool has(int index) {
+            std::lock_guard lock(mutex);
+            return byIndex.contains(index);
+        }
+    };
+    auto waits = std::make_shared<Waits>();
     FramePreparer preparer;
-    preparer.prepare = [prepared,
-                        preparedPlaying](const VideoFrame& pixels, double,
-                                         bool playing) -> std::shared_ptr<const PreparedPicture> {
+    preparer.prepare = [prepared, waits](const VideoFrame& pixels, double,
+                                         bool mayWait) -> std::shared_ptr<const PreparedPicture> {
         ++*prepared;
-        *preparedPlaying += playing;
-        return std::make_shared<IndexedPicture>(Clips::indexOf(pixels));
+        const int index = Clips::indexOf(pixels);
+        std::lock_guard lock(waits->mutex);
+        waits->byIndex[index] = waits->byIndex[index] || mayWait;
+        return std::make_shared<IndexedPicture>(index);
     };
     player.setFramePreparer(preparer);
     ASSERT_NO_FATAL_FAILURE(open(player, clip()));
@@ -497,23 +513,30 @@ TEST(FFmpegPlayer, WhileScrubbingTheFrameLandedOnIsKeptAsTheDisplayMadeIt) {
     ASSERT_EQ(shownAt(30), 30);
     EXPECT_EQ(*prepared - before, 0);
     ASSERT_EQ(shownAt(31), 31);
-    // Let go there, playing goes on from the frame after it.
+    // Let go there, playing goes on from the frame after it. The one after that is made while
+    // that one waits to be drawn, which lets go of a frame: it may wait for it rather than make
+    // textures beyond those reserved.
     player.setScrubbing(false);
+    ASSERT_TRUE(Waiting::until([&] { return waits->has(33); }, 15s));
+    EXPECT_TRUE(waits->of(33));
     const MediaTime after = MediaTime::make(32 * frameTicks + 5, 60000);
     ASSERT_TRUE(Waiting::until([&] { return player.hasNewFrame(after); }, 15s));
     const auto next = player.copyFrame(after);
     const auto* picture =
         next ? dynamic_cast<const IndexedPicture*>(next->pixels.prepared().get()) : nullptr;
     EXPECT_EQ(picture ? picture->index : -1, 32);
-    // Only frames that come due while the clock runs may wait for the display to let one go; a
-    // wait for the frame kept for the drag would never end in time.
-    EXPECT_EQ(*preparedPlaying, 0);
+    // The display lets go of a frame only as it draws the next: the frames it was to draw next
+    // never wait for it, or the wait would always run out.
+    EXPECT_FALSE(waits->of(30) || waits->of(31) || waits->of(32));
     player.play();
-    // Taking the frames as they come due makes room for more.
+    // Taking the frames as they come due makes room for more, which may wait.
     EXPECT_TRUE(Waiting::until(
         [&] {
-            player.copyFrame(player.currentTime());
-            return *preparedPlaying > 0;
+            const auto taken = player.copyFrame(player.currentTime());
+            const auto* shown =
+                taken ? dynamic_cast<const IndexedPicture*>(taken->pixels.prepared().get())
+                      : nullptr;
+            return shown && shown->index > 34 && waits->of(shown->index);
         },
         15s));
 }
